@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+namespace zarn {
+
+enum class MessageIcon { None, Information, Exclamation, Stop };
+enum class MessageButtons { Ok, OkHelp };
+enum class MousePointer { Default, Hourglass };
+
+// One modal message box. An empty title means the application's own title.
+struct Message
+{
+    QString text;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    QString title;
+    int helpContext = 0;
+
+    friend bool operator==(const Message &, const Message &) = default;
+};
+
+// What the engine needs of a user interface: modal messages, the progress bar, the mouse
+// pointer and a chance for pending window events to run. The window implements it with Qt,
+// the batch mode with standard output and standard error, the tests with a recorder.
+class UserInterface
+{
+public:
+    virtual ~UserInterface() = default;
+
+    // Shows the message and returns when the operator has closed it.
+    virtual void showMessage(const Message &message) = 0;
+
+    virtual void setProgressMax(int max) = 0;
+    virtual void setProgressValue(int value) = 0;
+    virtual void setProgressVisible(bool visible) = 0;
+
+    virtual MousePointer mousePointer() const = 0;
+    virtual void setMousePointer(MousePointer pointer) = 0;
+
+    // Lets pending window events run once.
+    virtual void processEvents() = 0;
+};
+
+// The application's title, shown on every message box that names no title of its own.
+inline QString applicationTitle() { return QStringLiteral("ZARN Vantrel Importer"); }
+
+} // namespace zarn

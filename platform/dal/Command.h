@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/dal/Connection.h"
+#include "platform/dal/Types.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace zarn::dal {
+
+// A text command or a stored-procedure command with positional parameters. The statement or
+// procedure call is prepared at its first execution and reused until the text, the type, the
+// connection or the parameter list changes.
+class Command
+{
+public:
+    Command();
+    ~Command();
+    Command(const Command &) = delete;
+    Command &operator=(const Command &) = delete;
+
+    void setActiveConnection(Connection &connection);
+    Connection *activeConnection() const { return m_connection; }
+    void setCommandText(const QString &text);
+    const QString &commandText() const { return m_text; }
+    void setCommandType(CommandTypeEnum type);
+    CommandTypeEnum commandType() const { return m_type; }
+
+    static Parameter CreateParameter(const QString &name, DataTypeEnum type,
+                                     ParameterDirectionEnum direction, int size = 0);
+    void AppendParameter(Parameter parameter);
+    int ParameterCount() const { return static_cast<int>(m_parameters.size()); }
+    // By position from 0; throws zarn::Error for a position out of range.
+    Parameter &Parameters(int index);
+    const std::vector<Parameter> &parameters() const { return m_parameters; }
+
+    // Runs the command: a text command with its parameters' values by position, a stored
+    // procedure by the server's calling convention, its outputs assigned to the output
+    // parameters. Throws DatabaseError; without an active connection, zarn::Error.
+    void Execute();
+
+private:
+    void invalidate();
+
+    Connection *m_connection = nullptr;
+    QString m_text;
+    CommandTypeEnum m_type = adCmdText;
+    std::vector<Parameter> m_parameters;
+    std::unique_ptr<Statement> m_statement;
+    std::unique_ptr<ProcedureCall> m_procedure;
+    Provider *m_preparedOn = nullptr;
+};
+
+} // namespace zarn::dal

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "platform/dal/Types.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+// The interface every database server's provider implements. Nothing outside the providers
+// asks which server it talks to: each difference between servers is one of these hooks.
+// A provider's client-library header appears in that provider's .cpp only.
+namespace zarn::dal {
+
+// A parsed connection string plus the time-outs of the connection.
+struct ConnectionOptions
+{
+    QMap<QString, QString> keywords; // keyword in lower case, blanks around it removed -> value
+    int connectionTimeout = 15;      // seconds; 0 = no limit
+    int commandTimeout = 30;         // seconds; 0 = no limit
+
+    // The value of a keyword (case-insensitive), or an empty text.
+    QString value(const QString &keyword) const { return keywords.value(keyword.toLower()); }
+};
+
+// One prepared statement. SQL texts use "?" for positional parameters and may write a quoted
+// name as [Name]; the provider translates both to its server's syntax.
+class Statement
+{
+public:
+    virtual ~Statement() = default;
+
+    // Binds the values by position and runs the statement; its rows are then read with fetch().
+    // Throws DatabaseError.
+    virtual void execute(const std::vector<Value> &params) = 0;
+    // Moves to the next row of the last execution; false when there is none.
+    virtual bool fetch() = 0;
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    // The value of a column of the current row, in the column's own kind (integers, double,
+    // boolean, text, date-time for the server's date-time columns, Null).
+    virtual Value columnValue(int column) const = 0;
+    // Rows changed by the last execution of an INSERT, UPDATE or DELETE.
+    virtual long long rowsAffected() const = 0;
+};
+
+// One stored procedure, prepared once with its declared parameter list.
+class ProcedureCall
+{
+public:
+    virtual ~ProcedureCall() = default;
+
+    // Sends the input parameters' values by position and assigns the output parameters' values
+    // (Null where the procedure returns none). Throws DatabaseError.
+    virtual void execute(std::vector<Parameter> &parameters) = 0;
+};
+
+class Provider
+{
+public:
+    virtual ~Provider() = default;
+
+    // Connects with the options; throws DatabaseError with a message that names the problem
+    // and never contains the password.
+    virtual void open(const ConnectionOptions &options) = 0;
+    virtual void close() = 0;
+
+    virtual std::unique_ptr<Statement> prepare(const QString &sql) = 0;
+    // A statement whose rows are read a batch at a time, so that memory stays flat and other
+    // statements can run on the same connection while its rows are being read.
+    virtual std::unique_ptr<Statement> prepareCursor(const QString &sql) = 0;
+    virtual std::unique_ptr<ProcedureCall>
+    prepareProcedure(const QString &name, const std::vector<Parameter> &parameters) = 0;
+    // Runs a script of several statements separated by ";" (schema files).
+    virtual void executeScript(const QString &sql) = 0;
+
+    // The name quoted for use as an identifier in this server's SQL.
+    virtual QString quoteIdentifier(const QString &name) const = 0;
+    // The primary-key columns of a table, in key order; empty when it has none.
+    virtual QStringList primaryKey(const QString &table) = 0;
+
+    virtual void beginTransaction() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    // Begins a read-only transaction in which every statement sees the same snapshot.
+    virtual void beginReadSnapshot() = 0;
+};
+
+// The provider for a connection string's Provider keyword (case-insensitive): "SQLite",
+// "PostgreSQL", "MSDASQL" or "ODBC". Throws DatabaseError naming an unknown provider.
+std::unique_ptr<Provider> createProvider(const QString &providerName);
+
+} // namespace zarn::dal

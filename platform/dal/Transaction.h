@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/dal/Connection.h"
+
+namespace zarn::dal {
+
+// A database transaction that rolls back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(Connection &connection);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit();
+
+private:
+    Connection &m_connection;
+    bool m_open = true;
+};
+
+} // namespace zarn::dal

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/UserInterface.h"
+
+#include <vector>
+
+namespace zarn::test {
+
+// Records what a user interface would have shown, in order.
+class RecordingUserInterface : public UserInterface
+{
+public:
+    void showMessage(const Message &message) override { messages.push_back(message); }
+    void setProgressMax(int max) override { progressMax = max; }
+    void setProgressValue(int value) override
+    {
+        progressValue = value;
+        progressValues.push_back(value);
+    }
+    void setProgressVisible(bool visible) override
+    {
+        progressVisible = visible;
+        progressShown = progressShown || visible;
+    }
+    MousePointer mousePointer() const override { return pointer; }
+    void setMousePointer(MousePointer p) override { pointer = p; }
+    void processEvents() override { ++eventRuns; }
+
+    std::vector<Message> messages;
+    int progressMax = 0;
+    int progressValue = 0;
+    std::vector<int> progressValues;
+    bool progressVisible = false;
+    bool progressShown = false;
+    MousePointer pointer = MousePointer::Default;
+    int eventRuns = 0;
+};
+
+} // namespace zarn::test
