@@ -1,0 +1,80 @@
+#pragma once
+
+#include "db/HashTable.h"
+#include "platform/DateTime.h"
+#include "platform/UserInterface.h"
+#include "platform/dal/Connection.h"
+#include "platform/dal/Recordset.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace zarn {
+
+class DataDDInt;
+
+// One source sensor, built from one row of a site's sensors table.
+struct SensorRecord
+{
+    std::int16_t SensorID = 0;
+    std::int16_t SensorType = 0;
+    QString TrainNumber;
+    std::int16_t LocID = 0;
+    QString Description;
+    QString Units;
+    double HiHi = 0, Hi = 0, Lo = 0, LoLo = 0, MaxDisplay = 0, MinDisplay = 0;
+    std::int16_t DisplayOrder = 0;
+    QString DataType;
+    bool Virtual = false;
+
+    friend bool operator==(const SensorRecord &, const SensorRecord &) = default;
+};
+
+// Imports one Vantrel site into one ZARN facility: locations, variables, captions and data.
+// It borrows the three open connections and reports to the operator through the user interface.
+class Importer
+{
+public:
+    // databaseKind: the ZARN server's configured database type, which the audit trail needs.
+    Importer(UserInterface &ui, std::int16_t databaseKind);
+    ~Importer();
+
+    bool Init(dal::Connection &vtConn, dal::Connection &pelkConn, dal::Connection &rootConn,
+              const QString &FacilFileName);
+
+    void CreateLocations(const QString &VantrelID);
+    bool ImportVars(const QString &VantrelID, const QString &FacilityName,
+                    const QString &FacilityFileName);
+    void UpdateUDCaps();
+    bool ImportData(DateTime StartDate, DateTime EndDate, const QString &VantrelID,
+                    const QString &FacilityName, const QString &FacilityFileName);
+
+    // How often the data import moves the progress bar and lets window events run; zero means
+    // after every reading.
+    void setProgressInterval(std::chrono::milliseconds interval) { m_progressInterval = interval; }
+
+    // The building blocks of the steps.
+    QString GetDataTableName(const QString &VantrelID);
+    QString GetSensorsTableName(const QString &VantrelID);
+    dal::Recordset GetDataRows(DateTime StartDate, DateTime EndDate, const QString &DataTable);
+    dal::Recordset GetSensorDefinitions(const QString &SensorsTable);
+    SensorRecord CreateSensorFromRecordset(dal::Recordset &rs);
+    Value GetLocIDByUD1(const QString &key);
+    void UpdateProgress(double current, double total);
+
+private:
+    UserInterface &m_ui;
+    std::int16_t m_databaseKind;
+    dal::Connection *m_vtConn = nullptr;
+    dal::Connection *m_pelkConn = nullptr;
+    dal::Connection *m_rootConn = nullptr;
+    std::unique_ptr<DataDDInt> m_dataStore;
+    HashTable m_variableMap;
+    QString m_facilFileName;
+    std::chrono::milliseconds m_progressInterval{50};
+};
+
+} // namespace zarn
