@@ -1,0 +1,292 @@
+#include "platform/DateTime.h"
+
+#include "platform/Error.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdint>
+
+namespace zarn {
+
+namespace {
+
+constexpr std::int64_t msPerDay = 86'400'000;
+constexpr int firstYear = 100;
+constexpr int lastYear = 9999;
+
+// Days from 1970-01-01 to the given proleptic Gregorian date (Howard Hinnant's algorithm).
+constexpr std::int64_t daysFromCivil(std::int64_t y, int m, int d)
+{
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+struct CivilDate
+{
+    std::int64_t year;
+    int month;
+    int day;
+};
+
+CivilDate civilFromDays(std::int64_t z)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
+}
+
+constexpr std::int64_t epochDay = daysFromCivil(1899, 12, 30);
+
+bool isLeapYear(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int daysInMonth(int y, int m)
+{
+    static constexpr int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeapYear(y) ? 29 : lengths[m - 1];
+}
+
+bool isValidDate(int y, int m, int d)
+{
+    return y >= firstYear && y <= lastYear && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
+}
+
+bool isValidTime(int h, int mi, int s, int ms)
+{
+    return h >= 0 && h <= 23 && mi >= 0 && mi <= 59 && s >= 0 && s <= 59 && ms >= 0 && ms <= 999;
+}
+
+std::int64_t msOfDay(int h, int mi, int s)
+{
+    return ((std::int64_t{h} * 60 + mi) * 60 + s) * 1000;
+}
+
+// One division of an exact millisecond count, so that the stored double is the nearest one to
+// the wall-clock time and reads back to the same millisecond.
+DateTime fromDayAndMs(int y, int m, int d, std::int64_t ms)
+{
+    const std::int64_t day = daysFromCivil(y, m, d) - epochDay;
+    return DateTime(static_cast<double>(day * msPerDay + ms) / static_cast<double>(msPerDay));
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+QString twoDigits(int v)
+{
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
+
+QString dateText(const DateTime::Parts &p)
+{
+    return QStringLiteral("%1-%2-%3")
+        .arg(p.year, 4, 10, QLatin1Char('0'))
+        .arg(twoDigits(p.month), twoDigits(p.day));
+}
+
+QString timeText(const DateTime::Parts &p)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(twoDigits(p.hour), twoDigits(p.minute), twoDigits(p.second));
+}
+
+// A fraction of a second given as digits after the decimal point, in whole milliseconds.
+int fractionToMs(const QString &digits)
+{
+    if (digits.isEmpty())
+        return 0;
+    return static_cast<int>(std::lround((QStringLiteral("0.") + digits).toDouble() * 1000.0));
+}
+
+struct TimeOfDay
+{
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+std::optional<DateTime> combine(int y, int m, int d, const TimeOfDay &t)
+{
+    // The fraction may round up to 1000 ms; the carry simply moves into the next second.
+    if (!isValidDate(y, m, d) || !isValidTime(t.hour, t.minute, t.second, 0) ||
+        t.millisecond > 1000)
+        return std::nullopt;
+    return fromDayAndMs(y, m, d, msOfDay(t.hour, t.minute, t.second) + t.millisecond);
+}
+
+// Splits "date time" into the date text and the time of day. The time is a trailing
+// "H:MM[:SS[.fff]]" with an optional AM/PM marker; without one the whole text is the date.
+struct SplitText
+{
+    QString date;
+    std::optional<TimeOfDay> time;
+    bool valid = true;
+};
+
+bool isMarker(const QString &marker, const QString &candidate)
+{
+    return !candidate.isEmpty() && marker.compare(candidate, Qt::CaseInsensitive) == 0;
+}
+
+SplitText splitTime(const QString &text, const QLocale &locale)
+{
+    static const QRegularExpression timePattern(
+        QStringLiteral(R"(^(.*\S)\s+(\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d+))?)?(?:\s*(\S+))?$)"));
+    const QRegularExpressionMatch match = timePattern.match(text);
+    if (!match.hasMatch())
+        return {text, std::nullopt};
+    TimeOfDay t;
+    t.hour = match.captured(2).toInt();
+    t.minute = match.captured(3).toInt();
+    t.second = match.captured(4).toInt();
+    t.millisecond = fractionToMs(match.captured(5));
+    const QString marker = match.captured(6);
+    if (!marker.isEmpty()) {
+        const bool am = isMarker(marker, locale.amText()) || isMarker(marker, QStringLiteral("AM"));
+        const bool pm = isMarker(marker, locale.pmText()) || isMarker(marker, QStringLiteral("PM"));
+        if ((!am && !pm) || t.hour < 1 || t.hour > 12)
+            return {text, std::nullopt, false};
+        t.hour = (t.hour % 12) + (pm ? 12 : 0);
+    }
+    return {match.captured(1), t};
+}
+
+// A two-digit year read as such lands in 1930..2029, as users expect of short dates.
+int widenTwoDigitYear(int year)
+{
+    const int yy = year % 100;
+    return yy < 30 ? 2000 + yy : 1900 + yy;
+}
+
+std::optional<QDate> parseLocaleDate(const QString &text, const QLocale &locale)
+{
+    // Day and month with one or two digits, the year with four or two.
+    static const QRegularExpression paddedDay(QStringLiteral("(?<!d)dd(?!d)"));
+    static const QRegularExpression paddedMonth(QStringLiteral("(?<!M)MM(?!M)"));
+    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+    static const QRegularExpression fourDigitYear(QStringLiteral("yyyy"));
+    QString longYear = locale.dateFormat(QLocale::ShortFormat);
+    longYear.replace(paddedDay, QStringLiteral("d"));
+    longYear.replace(paddedMonth, QStringLiteral("M"));
+    longYear.replace(twoDigitYear, QStringLiteral("yyyy"));
+    QString shortYear = longYear;
+    shortYear.replace(fourDigitYear, QStringLiteral("yy"));
+
+    const QDate withLongYear = locale.toDate(text, longYear);
+    if (withLongYear.isValid())
+        return withLongYear;
+    const QDate withShortYear = locale.toDate(text, shortYear);
+    if (withShortYear.isValid())
+        return QDate(widenTwoDigitYear(withShortYear.year()), withShortYear.month(),
+                     withShortYear.day());
+    return std::nullopt;
+}
+
+} // namespace
+
+DateTime DateTime::fromParts(const Parts &p)
+{
+    if (!isValidDate(p.year, p.month, p.day) ||
+        !isValidTime(p.hour, p.minute, p.second, p.millisecond))
+        throw invalidProcedureCall();
+    return fromDayAndMs(p.year, p.month, p.day,
+                        msOfDay(p.hour, p.minute, p.second) + p.millisecond);
+}
+
+DateTime DateTime::fromParts(int year, int month, int day, int hour, int minute, int second,
+                             int millisecond)
+{
+    return fromParts(Parts{year, month, day, hour, minute, second, millisecond});
+}
+
+DateTime DateTime::now()
+{
+    // The wall-clock fields as the machine shows them; no conversion through a time zone.
+    const QDateTime current = QDateTime::currentDateTime();
+    const QDate date = current.date();
+    const QTime time = current.time();
+    return fromParts(date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                     time.second(), time.msec());
+}
+
+DateTime::Parts DateTime::parts() const
+{
+    const auto total = static_cast<std::int64_t>(std::llround(m_days * msPerDay));
+    const std::int64_t day = floorDiv(total, msPerDay);
+    std::int64_t ms = total - day * msPerDay;
+    const CivilDate date = civilFromDays(day + epochDay);
+    Parts p;
+    p.year = static_cast<int>(date.year);
+    p.month = date.month;
+    p.day = date.day;
+    p.millisecond = static_cast<int>(ms % 1000);
+    ms /= 1000;
+    p.second = static_cast<int>(ms % 60);
+    ms /= 60;
+    p.minute = static_cast<int>(ms % 60);
+    p.hour = static_cast<int>(ms / 60);
+    return p;
+}
+
+QString DateTime::toIsoText() const
+{
+    const Parts p = parts();
+    QString text = dateText(p) + QLatin1Char(' ') + timeText(p);
+    if (p.millisecond != 0)
+        text += QStringLiteral(".%1").arg(p.millisecond, 3, 10, QLatin1Char('0'));
+    return text;
+}
+
+QString DateTime::toText() const
+{
+    const Parts p = parts();
+    const bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0 && p.millisecond == 0;
+    return midnight ? dateText(p) : dateText(p) + QLatin1Char(' ') + timeText(p);
+}
+
+std::optional<DateTime> DateTime::parseIso(const QString &text)
+{
+    static const QRegularExpression isoPattern(QStringLiteral(
+        R"(^\s*(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d+))?)?)?\s*$)"));
+    const QRegularExpressionMatch match = isoPattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    TimeOfDay t;
+    t.hour = match.captured(4).toInt();
+    t.minute = match.captured(5).toInt();
+    t.second = match.captured(6).toInt();
+    t.millisecond = fractionToMs(match.captured(7));
+    return combine(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
+                   t);
+}
+
+std::optional<DateTime> DateTime::parse(const QString &text)
+{
+    if (const auto iso = parseIso(text))
+        return iso;
+    const QLocale locale;
+    const SplitText split = splitTime(text.trimmed(), locale);
+    if (!split.valid)
+        return std::nullopt;
+    const std::optional<QDate> date = parseLocaleDate(split.date, locale);
+    if (!date)
+        return std::nullopt;
+    return combine(date->year(), date->month(), date->day(), split.time.value_or(TimeOfDay{}));
+}
+
+} // namespace zarn
