@@ -3,7 +3,6 @@
 #include "platform/Value.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <vector>
 
@@ -42,6 +41,9 @@ public:
     static std::int32_t KeyHash(const QString &key);
 
 private:
+    // Lets the tests see where entries are stored.
+    friend struct HashTableInspector;
+
     struct Slot
     {
         QString key;
@@ -49,8 +51,14 @@ private:
         std::int32_t next = 0;
     };
 
+    // The slot of the key, or 0; with create set, an absent key gets a new slot and create stays
+    // true, otherwise create becomes false. bucket and prev (the slot before the match in its
+    // chain, 0 at the head) describe where the key stands.
     std::int32_t FindSlot(const QString &key, bool &create, std::int32_t &bucket,
-                          std::int32_t &prev) const;
+                          std::int32_t &prev);
+    // The look-up half of FindSlot, for the members that never create.
+    std::int32_t LocateSlot(const QString &key, std::int32_t &bucket, std::int32_t &prev) const;
+    QString storedKey(const QString &key) const;
     std::int32_t TakeFreeSlot();
     void LinkSlot(std::int32_t idx, const QString &key, std::int32_t bucket, std::int32_t prev);
     void GrowSlots(std::int32_t n);
