@@ -232,4 +232,15 @@ std::optional<double> parseNumber(const QString &text)
     return value;
 }
 
+QString trimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 } // namespace zarn

@@ -3,7 +3,6 @@
 #include "platform/DateTime.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 #include <variant>
@@ -73,5 +72,7 @@ private:
 double roundHalfEven(double v);
 // Reads a plain decimal number (optional sign, digits, decimal point, exponent, blanks around).
 std::optional<double> parseNumber(const QString &text);
+// Removes leading and trailing spaces only; tabs and other white space stay.
+QString trimSpaces(const QString &text);
 
 } // namespace zarn

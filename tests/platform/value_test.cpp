@@ -405,3 +405,11 @@ TEST(ValueNumeric, WhatCountsAsANumber)
     EXPECT_FALSE(Value(DateTime(1.0)).isNumeric());
     EXPECT_EQ(zarn::parseNumber(" -20 "), -20.0);
 }
+
+TEST(TextTrimming, OnlySpacesAreTrimmed)
+{
+    EXPECT_EQ(zarn::trimSpaces("  a b  "), "a b");
+    EXPECT_EQ(zarn::trimSpaces("\ta\t "), "\ta\t");
+    EXPECT_EQ(zarn::trimSpaces("   "), "");
+    EXPECT_EQ(zarn::trimSpaces(""), "");
+}
