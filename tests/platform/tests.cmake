@@ -1,1 +1,9 @@
 zarn_unit_test(value_test ${CMAKE_CURRENT_LIST_DIR}/value_test.cpp)
+
+# What only the PostgreSQL provider has, run against the test server under a time zone with
+# daylight saving and a foreign client date style that the provider must override.
+add_executable(postgres_test ${CMAKE_CURRENT_LIST_DIR}/postgres_test.cpp)
+target_link_libraries(postgres_test PRIVATE zarnengine GTest::gtest_main)
+add_test(NAME postgres_test COMMAND postgres_test)
+set_tests_properties(postgres_test PROPERTIES LABELS postgresql RESOURCE_LOCK postgresql
+    ENVIRONMENT "ZARN_TEST_SERVER=postgresql;TZ=Europe/Berlin;PGDATESTYLE=German")
