@@ -427,8 +427,6 @@ public:
                        conn);
     }
 
-    Session &session() const { return *m_session; }
-
 private:
     std::shared_ptr<Session> m_session;
     QByteArray m_name;
@@ -739,11 +737,13 @@ ConnectParameters connectParameters(const ConnectionOptions &options)
 // Fixed after connecting, where neither the server's configuration nor the client's
 // environment can change them: ISO date-times, a zone without daylight saving (naive time
 // stamps never shift in any zone, but nothing else is left to chance), doubles written so
-// that they read back exactly, and the command time-out.
+// that they read back exactly, string literals as the query translation reads them, and the
+// command time-out.
 QByteArray sessionSettings(int commandTimeoutSeconds)
 {
     const long long timeoutMs = std::clamp(commandTimeoutSeconds * 1000LL, 0LL, 2147483647LL);
     return "SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'; SET extra_float_digits = 3; "
+           "SET standard_conforming_strings = on; "
            "SET statement_timeout = " +
            QByteArray::number(timeoutMs);
 }
