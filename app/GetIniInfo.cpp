@@ -1,0 +1,173 @@
+#include "app/GetIniInfo.h"
+
+#include "db/ConnectionManager.h"
+#include "platform/Error.h"
+#include "platform/UserInterface.h"
+#include "platform/Value.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringList>
+#include <cstdlib>
+#include <limits>
+
+namespace zarn {
+
+namespace {
+
+const QString iniFileName = QStringLiteral("ZARN_Vantrel_DB_importer.ini");
+
+// The settings as the file gives them, with the defaults of a file that names none.
+struct IniSettings
+{
+    std::int16_t dbType = 0;
+    QString provider;
+    QString dataSource;
+    std::int32_t connectionTimeout = 15;
+    std::int32_t commandTimeout = 30;
+    QString customization;
+    QString sourceConnString;
+};
+
+// The file is read as UTF-8; a file that is not valid UTF-8 was written in a single-byte code
+// page and is read as Latin-1. A byte-order mark is not part of the first key.
+QString decodeFile(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text.startsWith(QChar::ByteOrderMark) ? text.mid(1) : text;
+    return QString::fromLatin1(bytes);
+}
+
+// A line ends at a carriage return, with or without a line feed after it, or at a line feed.
+QStringList splitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines << text.mid(start);
+    return lines;
+}
+
+// A time-out: the number rounded half to even as a 32-bit integer, then without its sign.
+// Throws Overflow when either step leaves the 32-bit range.
+std::int32_t timeoutSeconds(const Value &number)
+{
+    const std::int32_t seconds = number.toInt32();
+    if (seconds == std::numeric_limits<std::int32_t>::min())
+        throw overflow();
+    return std::abs(seconds);
+}
+
+// Stores one key's value. Keys the shared configuration file holds for other programs of the
+// system (MAILFROM, ALLOWMULTIRUN, PDFINIPATH and the like) are skipped like unknown keys. A
+// number that is not numeric leaves the earlier value; one out of range throws Overflow.
+void applySetting(IniSettings &settings, const QString &key, const QString &value)
+{
+    const Value number(value);
+    if (key == QLatin1String("PELKZARN_CONNECTION_DBTYPE")) {
+        if (number.isNumeric())
+            settings.dbType = number.toInt16();
+    } else if (key == QLatin1String("PELKZARN_CONNECTION_TIMEOUT")) {
+        if (number.isNumeric())
+            settings.connectionTimeout = timeoutSeconds(number);
+    } else if (key == QLatin1String("PELKZARN_CONNECTION_COMMAND_TIMEOUT")) {
+        if (number.isNumeric())
+            settings.commandTimeout = timeoutSeconds(number);
+    } else if (key == QLatin1String("PELKZARN_CONNECTION_PROVIDER")) {
+        settings.provider = value;
+    } else if (key == QLatin1String("PELKZARN_CONNECTION_DATASOURCE")) {
+        settings.dataSource = value;
+    } else if (key == QLatin1String("PELKZARN_CONNECTION_CUSTOMIZATION")) {
+        settings.customization = value;
+    } else if (key == QLatin1String("VT_CONN_STRING")) {
+        settings.sourceConnString = value;
+    }
+}
+
+// Each line is key "=" value: the key trimmed of spaces and upper-cased, the value as it
+// stands after the first "=". Lines without "=" are skipped; the last line of a key wins.
+IniSettings parseSettings(const QString &text)
+{
+    IniSettings settings;
+    for (const QString &line : splitLines(text)) {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            continue;
+        applySetting(settings, trimSpaces(line.left(equals)).toUpper(), line.mid(equals + 1));
+    }
+    return settings;
+}
+
+// Throws zarn::Error when the file cannot be read or a number in it is out of range.
+IniSettings readSettings(const QString &iniPath)
+{
+    QFile file(iniPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(errc::InvalidProcedureCall, file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(errc::InvalidProcedureCall, file.errorString());
+    file.close();
+    return parseSettings(decodeFile(bytes));
+}
+
+Message loadOrParseMessage(const QString &iniPath)
+{
+    Message message;
+    message.text = QStringLiteral("Program was unable to load or parse ") + iniPath;
+    message.icon = MessageIcon::Exclamation;
+    message.buttons = MessageButtons::Ok;
+    return message;
+}
+
+Message invalidSettingsMessage()
+{
+    Message message;
+    message.text = QStringLiteral("ZARN_Vantrel_DB_importer.ini does not contain (or contains "
+                                  "invalid) database connection string.");
+    message.icon = MessageIcon::Exclamation;
+    message.buttons = MessageButtons::OkHelp;
+    message.title = QStringLiteral("Invalid or Missing connection parameters to Pelk ZARN Server");
+    message.helpContext = 10483;
+    return message;
+}
+
+} // namespace
+
+QString defaultIniPath()
+{
+    return QCoreApplication::applicationDirPath() + QDir::separator() + iniFileName;
+}
+
+bool GetIniInfo(ConnectionManager &manager, UserInterface &ui, const QString &iniPath)
+{
+    IniSettings settings;
+    try {
+        settings = readSettings(iniPath);
+    } catch (const Error &) {
+        ui.showMessage(loadOrParseMessage(iniPath));
+        return false;
+    }
+    if (!manager.Init(settings.dbType, settings.provider, settings.dataSource,
+                      settings.sourceConnString, settings.customization, false,
+                      settings.connectionTimeout, settings.commandTimeout)) {
+        ui.showMessage(invalidSettingsMessage());
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarn

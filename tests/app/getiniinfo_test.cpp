@@ -1,0 +1,227 @@
+#include "app/GetIniInfo.h"
+#include "db/ConnectionManager.h"
+#include "platform/dal/Connection.h"
+#include "support/RecordingUserInterface.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using zarn::ConnectionManager;
+using zarn::Message;
+using zarn::MessageButtons;
+using zarn::MessageIcon;
+
+namespace {
+
+const QByteArray usable = "PELKZARN_CONNECTION_DBTYPE=2\r\n"
+                          "PELKZARN_CONNECTION_PROVIDER=SQLite\r\n"
+                          "PELKZARN_CONNECTION_DATASOURCE=/srv/zarn\r\n";
+
+class GetIniInfoTest : public ::testing::Test
+{
+protected:
+    QString iniPath() const { return dir.filePath("ZARN_Vantrel_DB_importer.ini"); }
+
+    // Writes the file and reads it as start-up does.
+    bool run(const QByteArray &contents)
+    {
+        QFile file(iniPath());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+        return zarn::GetIniInfo(manager, ui, iniPath());
+    }
+
+    QString sourceConnString()
+    {
+        zarn::dal::Connection source;
+        manager.ConfigCnn4VT(source);
+        return source.connectionString();
+    }
+
+    Message loadOrParse() const
+    {
+        Message m;
+        m.text = "Program was unable to load or parse " + iniPath();
+        m.icon = MessageIcon::Exclamation;
+        m.buttons = MessageButtons::Ok;
+        return m;
+    }
+
+    static Message invalidSettings()
+    {
+        Message m;
+        m.text = "ZARN_Vantrel_DB_importer.ini does not contain (or contains invalid) database "
+                 "connection string.";
+        m.icon = MessageIcon::Exclamation;
+        m.buttons = MessageButtons::OkHelp;
+        m.title = "Invalid or Missing connection parameters to Pelk ZARN Server";
+        m.helpContext = 10483;
+        return m;
+    }
+
+    QTemporaryDir dir;
+    ConnectionManager manager;
+    zarn::test::RecordingUserInterface ui;
+};
+
+} // namespace
+
+TEST_F(GetIniInfoTest, ACompleteFileReachesTheManager)
+{
+    ASSERT_TRUE(run(usable + "PELKZARN_CONNECTION_TIMEOUT=5\r\n"
+                             "PELKZARN_CONNECTION_COMMAND_TIMEOUT=60\r\n"
+                             "PELKZARN_CONNECTION_CUSTOMIZATION=Extra=1\r\n"
+                             "VT_CONN_STRING=Provider=SQLite;Data Source=/srv/vt.db\r\n"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(manager.DB_TYPE(), 2);
+    EXPECT_EQ(manager.DB_PROVIDER(), "SQLite");
+    EXPECT_EQ(manager.DB_DATASOURCE(), "/srv/zarn");
+    EXPECT_EQ(manager.DB_CUSTOMIZATION(), "Extra=1");
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 5);
+    EXPECT_EQ(manager.COMMAND_TIMEOUT_s(), 60);
+    EXPECT_EQ(sourceConnString(), "Provider=SQLite;Data Source=/srv/vt.db");
+    EXPECT_TRUE(manager.BuildConnectionString("TAVROOT").contains("Persist Security Info=False;"));
+}
+
+TEST_F(GetIniInfoTest, DefaultsAndMissingSourceStringPass)
+{
+    ASSERT_TRUE(run(usable));
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 15);
+    EXPECT_EQ(manager.COMMAND_TIMEOUT_s(), 30);
+    EXPECT_EQ(sourceConnString(), "");
+    EXPECT_EQ(manager.DB_CUSTOMIZATION(), "");
+}
+
+TEST_F(GetIniInfoTest, KeysIgnoreCaseAndSpacesButValuesStayAsWritten)
+{
+    ASSERT_TRUE(run("  pelkzarn_connection_dbtype   = 1\n"
+                    "Pelkzarn_Connection_Provider= P \n"
+                    "PELKZARN_CONNECTION_DATASOURCE=S\n"
+                    "vt_conn_string = Provider=SQLite;Data Source=a=b.db;X=\n"));
+    EXPECT_EQ(manager.DB_TYPE(), 1);
+    EXPECT_EQ(manager.DB_PROVIDER(), "P");
+    EXPECT_EQ(sourceConnString(), " Provider=SQLite;Data Source=a=b.db;X=");
+}
+
+TEST_F(GetIniInfoTest, TabsAroundAKeyAreKept)
+{
+    EXPECT_FALSE(run("\tPELKZARN_CONNECTION_DBTYPE=2\n"
+                     "PELKZARN_CONNECTION_PROVIDER=P\nPELKZARN_CONNECTION_DATASOURCE=S\n"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], invalidSettings());
+}
+
+TEST_F(GetIniInfoTest, EveryLineEndIsALineEnd)
+{
+    ASSERT_TRUE(run("PELKZARN_CONNECTION_DBTYPE=2\r"
+                    "PELKZARN_CONNECTION_PROVIDER=P\n"
+                    "PELKZARN_CONNECTION_DATASOURCE=S\r\n"
+                    "\r\r\n\n"
+                    "VT_CONN_STRING=last line without an end"));
+    EXPECT_EQ(manager.DB_PROVIDER(), "P");
+    EXPECT_EQ(manager.DB_DATASOURCE(), "S");
+    EXPECT_EQ(sourceConnString(), "last line without an end");
+}
+
+TEST_F(GetIniInfoTest, LastLineWinsAndJunkIsSkipped)
+{
+    ASSERT_TRUE(run("[Settings]\r\n; a remark\r\nUNKNOWN=1\r\nMAIL FROM=x@y\r\n" + usable +
+                    "PELKZARN_CONNECTION_PROVIDER=Second\r\n"
+                    "PELKZARN_CONNECTION_TIMEOUT=9\r\n"
+                    "PELKZARN_CONNECTION_TIMEOUT=soon\r\n"));
+    EXPECT_EQ(manager.DB_PROVIDER(), "Second");
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 9); // a non-numeric value keeps the earlier one
+}
+
+TEST_F(GetIniInfoTest, TimeOutsRoundHalfToEvenAndLoseTheirSign)
+{
+    ASSERT_TRUE(run(usable + "PELKZARN_CONNECTION_TIMEOUT= -20 \r\n"
+                             "PELKZARN_CONNECTION_COMMAND_TIMEOUT=7.5\r\n"));
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 20);
+    EXPECT_EQ(manager.COMMAND_TIMEOUT_s(), 8);
+
+    ASSERT_TRUE(run(usable + "PELKZARN_CONNECTION_TIMEOUT=abc\r\n"
+                             "PELKZARN_CONNECTION_COMMAND_TIMEOUT=6.5\r\n"));
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 15);
+    EXPECT_EQ(manager.COMMAND_TIMEOUT_s(), 6);
+}
+
+TEST_F(GetIniInfoTest, DatabaseTypeRoundsHalfToEven)
+{
+    ASSERT_TRUE(run("PELKZARN_CONNECTION_DBTYPE=2.5\nPELKZARN_CONNECTION_PROVIDER=P\n"
+                    "PELKZARN_CONNECTION_DATASOURCE=S\n"));
+    EXPECT_EQ(manager.DB_TYPE(), 2);
+}
+
+TEST_F(GetIniInfoTest, NumbersOutOfRangeCannotBeParsed)
+{
+    for (const QByteArray &line : {QByteArray("PELKZARN_CONNECTION_DBTYPE=40000"),
+                                   QByteArray("PELKZARN_CONNECTION_DBTYPE=-32768.6"),
+                                   QByteArray("PELKZARN_CONNECTION_TIMEOUT=2147483648"),
+                                   QByteArray("PELKZARN_CONNECTION_TIMEOUT=-2147483648"),
+                                   QByteArray("PELKZARN_CONNECTION_COMMAND_TIMEOUT=1e12")}) {
+        ui.messages.clear();
+        EXPECT_FALSE(run(usable + line + "\r\n")) << line.constData();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0], loadOrParse());
+    }
+    EXPECT_TRUE(run(usable + "PELKZARN_CONNECTION_TIMEOUT=-2147483647\r\n"));
+    EXPECT_EQ(manager.CONNECTION_TIMEOUT_s(), 2147483647);
+}
+
+TEST_F(GetIniInfoTest, SettingsTheManagerRefusesEndTheProgram)
+{
+    for (const QByteArray &contents :
+         {QByteArray(), QByteArray("nothing useful\r\n[Section]\r\n"),
+          QByteArray("PELKZARN_CONNECTION_DBTYPE=3\nPELKZARN_CONNECTION_PROVIDER=P\n"
+                     "PELKZARN_CONNECTION_DATASOURCE=S\n"),
+          QByteArray("PELKZARN_CONNECTION_DBTYPE=1\nPELKZARN_CONNECTION_PROVIDER=P\n"
+                     "PELKZARN_CONNECTION_DATASOURCE=   \n")}) {
+        ui.messages.clear();
+        EXPECT_FALSE(run(contents)) << contents.constData();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0], invalidSettings());
+    }
+}
+
+TEST_F(GetIniInfoTest, AMissingFileCannotBeLoaded)
+{
+    EXPECT_FALSE(zarn::GetIniInfo(manager, ui, iniPath()));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], loadOrParse());
+    EXPECT_EQ(manager.DB_PROVIDER(), "");
+}
+
+TEST_F(GetIniInfoTest, AFolderInPlaceOfTheFileCannotBeLoaded)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("ZARN_Vantrel_DB_importer.ini"));
+    EXPECT_FALSE(zarn::GetIniInfo(manager, ui, iniPath()));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], loadOrParse());
+}
+
+TEST_F(GetIniInfoTest, TextEncodings)
+{
+    // A byte-order mark does not spoil the first key.
+    ASSERT_TRUE(run("\xEF\xBB\xBF" + usable + "VT_CONN_STRING=Data Source=M\xC3\xBChle.db\r\n"));
+    EXPECT_EQ(sourceConnString(), QString::fromUtf8("Data Source=Mühle.db"));
+    // Bytes that are not UTF-8 are read as Latin-1.
+    ASSERT_TRUE(run(usable + "VT_CONN_STRING=Data Source=M\xFChle.db\r\n"));
+    EXPECT_EQ(sourceConnString(), QString::fromUtf8("Data Source=Mühle.db"));
+}
+
+TEST(DefaultIniPath, BesideTheExecutable)
+{
+    int argc = 1;
+    char name[] = "getiniinfo_test";
+    char *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    const QString path = zarn::defaultIniPath();
+    EXPECT_EQ(path, QCoreApplication::applicationDirPath() + QDir::separator() +
+                        "ZARN_Vantrel_DB_importer.ini");
+    EXPECT_FALSE(QCoreApplication::applicationDirPath().isEmpty());
+}
