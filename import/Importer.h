@@ -7,10 +7,11 @@
 #include "platform/dal/Recordset.h"
 
 #include <QString>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace zarn {
 
@@ -66,6 +67,28 @@ public:
     void UpdateProgress(double current, double total);
 
 private:
+    struct Train
+    {
+        QString name;
+        std::int16_t number = 0;
+        std::int16_t order = 0;
+        std::int16_t group = 0;
+    };
+
+    // The location key of a train: its number's text, with "0" in front of numbers below 10.
+    // Raises for a text that is not a number.
+    static QString locationKey(const QString &trainNumberText);
+    QString lookUpSiteTable(const QString &VantrelID, const QString &column,
+                            const QString &missingText, const QString &failureText);
+    // The sensor record of the current row, or nothing after the failure message.
+    std::optional<SensorRecord> buildSensor(dal::Recordset &rs);
+    bool CreateVarFromSensor(const SensorRecord &sensor);
+    std::vector<Train> readTrains(const QString &VantrelID);
+    void replaceLocations(const std::vector<Train> &trains);
+    void writeLocation(dal::Recordset &locations, const Train &train, const QString &key,
+                       std::int32_t action);
+    void tell(const QString &text, MessageIcon icon);
+
     UserInterface &m_ui;
     std::int16_t m_databaseKind;
     dal::Connection *m_vtConn = nullptr;

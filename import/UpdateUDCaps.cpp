@@ -1,0 +1,47 @@
+#include "import/Importer.h"
+
+#include <array>
+#include <utility>
+
+namespace zarn {
+
+namespace {
+
+// The captions of the nine user-defined fields of a variable, as the variable import fills them.
+const std::array<std::pair<QString, QString>, 9> captions = {{
+    {QStringLiteral("UD1"), QStringLiteral("SensorType")},
+    {QStringLiteral("UD2"), QStringLiteral("HiHi")},
+    {QStringLiteral("UD3"), QStringLiteral("Hi")},
+    {QStringLiteral("UD4"), QStringLiteral("Lo")},
+    {QStringLiteral("UD5"), QStringLiteral("LoLo")},
+    {QStringLiteral("UD6"), QStringLiteral("MaxDisplay")},
+    {QStringLiteral("UD7"), QStringLiteral("MinDisplay")},
+    {QStringLiteral("UD8"), QStringLiteral("DisplayOrder")},
+    {QStringLiteral("UD9"), QStringLiteral("DataType")},
+}};
+
+} // namespace
+
+void Importer::UpdateUDCaps()
+{
+    try {
+        dal::Recordset rs;
+        rs.Open(QStringLiteral("UDCaps"), *m_pelkConn, dal::adOpenStatic, dal::adLockOptimistic,
+                dal::adCmdTable);
+        rs.MoveFirst();
+        for (std::size_t i = 0; i < captions.size(); ++i) {
+            // Rows are taken by position: whatever the first nine held, they get these pairs.
+            rs.Fields(QStringLiteral("FieldName")).SetValue(captions[i].first);
+            rs.Fields(QStringLiteral("Caption")).SetValue(captions[i].second);
+            rs.Update();
+            if (i + 1 < captions.size())
+                rs.MoveNext();
+        }
+        rs.Close();
+    } catch (...) {
+        tell(QStringLiteral("Program was unable to update User Defined Captions"),
+             MessageIcon::Exclamation);
+    }
+}
+
+} // namespace zarn
