@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/dal/Types.h"
 
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -46,6 +48,20 @@ public:
     virtual long long rowsAffected() const = 0;
 };
 
+// The failure of one of a batch of queued procedure calls.
+class BatchError : public DatabaseError
+{
+public:
+    BatchError(const QString &description, std::size_t succeeded)
+        : DatabaseError(description), m_succeeded(succeeded)
+    {}
+    // How many of the queued calls before the failing one succeeded.
+    std::size_t succeeded() const noexcept { return m_succeeded; }
+
+private:
+    std::size_t m_succeeded;
+};
+
 // One stored procedure, prepared once with its declared parameter list.
 class ProcedureCall
 {
@@ -55,6 +71,20 @@ public:
     // Sends the input parameters' values by position and assigns the output parameters' values
     // (Null where the procedure returns none). Throws DatabaseError.
     virtual void execute(std::vector<Parameter> &parameters) = 0;
+
+    // Many calls in a row whose outputs nobody reads. queue() takes the input values as they
+    // stand; flush() sends every queued call in order (a provider may pipeline them) and throws
+    // BatchError at the first that fails, with the number that succeeded before it; the calls
+    // after it do not run. The server may undo the calls before the failing one together with
+    // it, so callers queue inside a transaction of their own and, on a failure, roll it back and
+    // queue the calls before the failing one again. Between queue() and flush() the connection
+    // runs nothing else. By default the calls run one by one through execute() at flush().
+    virtual void queue(const std::vector<Parameter> &parameters);
+    virtual void flush();
+
+private:
+    std::vector<Parameter> m_queuedDeclarations;
+    std::vector<std::vector<Value>> m_queuedInputs;
 };
 
 class Provider

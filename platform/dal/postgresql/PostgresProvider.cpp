@@ -427,6 +427,14 @@ public:
                        conn);
     }
 
+    // Sends one execution without waiting for its result (pipeline mode); false when it could
+    // not be sent.
+    bool send(ParameterTexts &parameters) const
+    {
+        return PQsendQueryPrepared(m_session->connection(), m_name.constData(), parameters.count(),
+                                   parameters.values(), nullptr, nullptr, 0) == 1;
+    }
+
 private:
     std::shared_ptr<Session> m_session;
     QByteArray m_name;
@@ -628,13 +636,64 @@ void assignOutputs(const QString &procedure, const PGresult *result,
 class PostgresProcedureCall : public ProcedureCall
 {
 public:
-    PostgresProcedureCall(std::shared_ptr<Session> session, const QString &name,
+    PostgresProcedureCall(const std::shared_ptr<Session> &session, const QString &name,
                           const std::vector<Parameter> &parameters)
-        : m_name(name), m_inputs(inputCount(parameters)),
-          m_prepared(std::move(session), procedureCallText(name, m_inputs))
+        : m_session(session), m_name(name), m_inputs(inputCount(parameters)),
+          m_prepared(session, procedureCallText(name, m_inputs))
     {}
+    ~PostgresProcedureCall() override
+    {
+        try {
+            collect();
+            leavePipeline();
+        } catch (const std::exception &) {
+            // The connection is gone, and the pipeline with it.
+        }
+    }
 
     void execute(std::vector<Parameter> &parameters) override
+    {
+        ParameterTexts inputs = checkedInputs(parameters);
+        const Result result = m_prepared.run(inputs);
+        assignOutputs(m_name, result.get(), parameters);
+    }
+
+    // Queued calls go out at once in the client library's pipeline mode: the server works
+    // while more are sent, and no call waits for the one before it.
+    void queue(const std::vector<Parameter> &parameters) override
+    {
+        ParameterTexts inputs = checkedInputs(parameters);
+        if (m_failure)
+            return; // nothing after a failure runs
+        PGconn *conn = m_session->connection();
+        if (PQpipelineStatus(conn) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn) != 1) {
+            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            return;
+        }
+        if (!m_prepared.send(inputs)) {
+            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            return;
+        }
+        if (++m_inFlight >= pipelineDepth)
+            collect();
+    }
+
+    void flush() override
+    {
+        collect();
+        leavePipeline();
+        const std::size_t succeeded = std::exchange(m_succeeded, 0);
+        const std::optional<QString> failure = std::exchange(m_failure, std::nullopt);
+        if (failure)
+            throw BatchError(*failure, succeeded);
+    }
+
+private:
+    // Calls in flight before their results are read: few enough that their results always fit
+    // the sockets' buffers, so that the server never blocks while the client is still sending.
+    static constexpr int pipelineDepth = 512;
+
+    ParameterTexts checkedInputs(const std::vector<Parameter> &parameters) const
     {
         ParameterTexts inputs = procedureInputs(parameters);
         if (inputs.count() != m_inputs) {
@@ -644,14 +703,76 @@ public:
                                     .arg(m_inputs)
                                     .arg(inputs.count()));
         }
-        const Result result = m_prepared.run(inputs);
-        assignOutputs(m_name, result.get(), parameters);
+        return inputs;
     }
 
-private:
+    void fail(const QString &text)
+    {
+        if (!m_failure)
+            m_failure = text;
+    }
+
+    // Ends the calls sent so far with a synchronisation point and reads their results.
+    void collect()
+    {
+        if (m_inFlight == 0)
+            return;
+        PGconn *conn = m_session->connection();
+        if (PQpipelineSync(conn) != 1)
+            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+        for (; m_inFlight > 0; --m_inFlight)
+            readCallResult(conn);
+        readSyncResult(conn);
+    }
+
+    // A call gives its result and then a null pointer; a call after a failed one gives an
+    // aborted result instead.
+    void readCallResult(PGconn *conn)
+    {
+        bool succeeded = false;
+        while (PGresult *raw = PQgetResult(conn)) {
+            const Result result(raw);
+            switch (PQresultStatus(result.get())) {
+            case PGRES_TUPLES_OK:
+            case PGRES_COMMAND_OK:
+                succeeded = true;
+                break;
+            case PGRES_PIPELINE_ABORTED:
+                fail(QStringLiteral("The call of %1 did not run after an earlier call failed.")
+                         .arg(m_name));
+                break;
+            default:
+                fail(errorText(result.get(), conn));
+                break;
+            }
+        }
+        if (succeeded && !m_failure)
+            ++m_succeeded;
+    }
+
+    void readSyncResult(PGconn *conn)
+    {
+        while (PGresult *raw = PQgetResult(conn)) {
+            const Result result(raw);
+            if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC)
+                return;
+        }
+    }
+
+    void leavePipeline()
+    {
+        PGconn *conn = m_session->connection();
+        if (PQpipelineStatus(conn) != PQ_PIPELINE_OFF && PQexitPipelineMode(conn) != 1)
+            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+    }
+
+    std::shared_ptr<Session> m_session;
     QString m_name;
     int m_inputs;
     PreparedStatement m_prepared;
+    int m_inFlight = 0;               // queued calls whose results are not read yet
+    std::size_t m_succeeded = 0;      // queued calls that succeeded before the first failure
+    std::optional<QString> m_failure; // the first failure since the last flush
 };
 
 // ---------------------------------------------------------------------------------------------
