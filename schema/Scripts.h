@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/dal/Connection.h"
+
+#include <QMap>
+#include <QString>
+
+// The schema scripts of the stand-in databases, compiled in as resources: one set per kind of
+// server, each script written in that server's own SQL.
+namespace zarn::schema {
+
+enum class ServerKind { SQLite, PostgreSQL };
+
+// The kind of server that a connection string's Provider keyword names. Throws zarn::Error for
+// a provider that has no stand-in scripts.
+ServerKind serverKindOf(const QString &connectionString);
+
+// The text of script NAME for the kind of server, every {{KEY}} replaced by values[KEY].
+// Throws zarn::Error for a missing script or a placeholder left without a value.
+QString schemaScript(ServerKind kind, const QString &name,
+                     const QMap<QString, QString> &values = {});
+
+// Runs script NAME, with its placeholders filled in, on the open connection.
+void runSchemaScript(dal::Connection &connection, const QString &name,
+                     const QMap<QString, QString> &values = {});
+
+// A connection-string value written so that the parser reads it back unchanged: quoted when it
+// holds a ";", a quote at its start or blanks at either end.
+QString connectionStringValue(const QString &value);
+
+} // namespace zarn::schema
