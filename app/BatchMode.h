@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <variant>
+
+namespace zarn {
+
+namespace exitStatus {
+constexpr int Success = 0;
+constexpr int Failure = 1; // a step or the start-up failed
+constexpr int BadArguments = 2;
+} // namespace exitStatus
+
+// What a batch call asks for.
+struct BatchOptions
+{
+    bool help = false;
+    QString configPath; // empty: the configuration file beside the executable
+    bool list = false;
+};
+
+// True when the arguments after the program's name ask for the batch mode or the help rather
+// than the window.
+bool isBatchCall(const QStringList &arguments);
+
+// Reads the arguments after the program's name: the options, or what is wrong with them.
+std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &arguments);
+
+QString batchUsage();
+
+// Runs a batch call (or the help) on the arguments after the program's name; messages and
+// lists go to out, progress and argument errors to err. Returns the exit status.
+int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+} // namespace zarn
