@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/Workspace.h"
+#include "platform/UserInterface.h"
+
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace zarn {
+
+class QtUserInterface;
+
+// The program's one window. Its controls carry their names as Qt object names.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The window with its own Qt user interface.
+    explicit frmMain(QWidget *parent = nullptr);
+    // The window reporting through the given user interface instead (the tests' recorder).
+    explicit frmMain(UserInterface &ui, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Runs start-up with the configuration file at iniPath, fills the lists and shows the
+    // window. False, with the window never shown, when start-up failed and the program must
+    // end (the operator has been told why).
+    bool start(const QString &iniPath);
+
+protected:
+    // Closing the window closes the source, then the root connection.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    frmMain(UserInterface *ui, QWidget *parent);
+    void createControls();
+    void setTabOrderOfTable();
+    void fillLists();
+
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QComboBox *cboSource = nullptr;
+    QComboBox *cboSiteID = nullptr;
+    QLabel *Label2 = nullptr;
+    QComboBox *cboFacility = nullptr;
+    QComboBox *cboFileName = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLineEdit *txtStartDate = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *txtEndDate = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QCheckBox *chkVars = nullptr;
+    QCheckBox *chkData = nullptr;
+    QPushButton *btnImport = nullptr;
+    QPushButton *btnCancel = nullptr;
+    QProgressBar *pbInsert = nullptr;
+
+    std::unique_ptr<QtUserInterface> m_ownUi;
+    std::unique_ptr<Workspace> m_workspace;
+};
+
+} // namespace zarn
