@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -43,6 +44,8 @@ public:
 
 private:
     void invalidate();
+    bool isPreparedFor(const Connection &connection) const;
+    void prepare(Provider &provider);
 
     Connection *m_connection = nullptr;
     QString m_text;
@@ -50,7 +53,8 @@ private:
     std::vector<Parameter> m_parameters;
     std::unique_ptr<Statement> m_statement;
     std::unique_ptr<ProcedureCall> m_procedure;
-    Provider *m_preparedOn = nullptr;
+    std::uint64_t m_preparedOn = 0;            // the connection's openSerial() when prepared
+    std::vector<Parameter> m_preparedParameters; // the parameter list it was prepared with
 };
 
 } // namespace zarn::dal

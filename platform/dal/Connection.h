@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // Closes; does nothing when not open.
     void Close();
     bool isOpen() const { return m_provider != nullptr; }
+    // A number that no other opening of any connection shares (0 while closed), so that what
+    // was prepared on one opening is never used on the next.
+    std::uint64_t openSerial() const { return m_openSerial; }
 
     // Runs one statement with positional parameters and returns its rows as an open, static,
     // read-only record set (empty for a statement without rows).
@@ -54,6 +58,7 @@ private:
     int m_commandTimeout = 30;
     int m_connectionTimeout = 15;
     std::unique_ptr<Provider> m_provider;
+    std::uint64_t m_openSerial = 0;
 };
 
 } // namespace zarn::dal

@@ -2,6 +2,8 @@
 
 #include "platform/dal/Connection.h"
 
+#include <cstdint>
+
 namespace zarn::dal {
 
 // A database transaction that rolls back unless committed.
@@ -18,6 +20,7 @@ public:
 private:
     Connection &m_connection;
     bool m_open = true;
+    std::uint64_t m_openSerial; // the opening of the connection that the transaction belongs to
 };
 
 } // namespace zarn::dal

@@ -1,0 +1,24 @@
+#include "platform/Error.h"
+#include "platform/dal/Provider.h"
+#include "platform/dal/postgresql/PostgresProvider.h"
+#include "platform/dal/sqlite/SqliteProvider.h"
+
+namespace zarn::dal {
+
+std::unique_ptr<Provider> createProvider(const QString &providerName)
+{
+    const QString name = providerName.trimmed();
+    if (name.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
+        return createSqliteProvider();
+    if (name.compare(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) == 0)
+        return createPostgresProvider();
+    if (name.compare(QStringLiteral("MSDASQL"), Qt::CaseInsensitive) == 0 ||
+        name.compare(QStringLiteral("ODBC"), Qt::CaseInsensitive) == 0)
+        throw DatabaseError(
+            QStringLiteral("The database provider \"%1\" is not available.").arg(name));
+    if (name.isEmpty())
+        throw DatabaseError(QStringLiteral("The connection string names no Provider."));
+    throw DatabaseError(QStringLiteral("The database provider \"%1\" is unknown.").arg(name));
+}
+
+} // namespace zarn::dal

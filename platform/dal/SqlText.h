@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What the database access layer reads out of SQL texts: where one statement ends, and which
+// table a query reads. Quotes, [bracketed] names and comments are honoured throughout.
+namespace zarn::dal::sqltext {
+
+// The statements of a script separated by ";", each trimmed; blank ones and ones that hold
+// only comments are dropped.
+QStringList splitStatements(const QString &script);
+
+// The table a single-table SELECT reads, as the text writes it ("VARDESC", "[Group]",
+// "dbo.t"); nothing for any other query (joins, subqueries in FROM, set operations, grouping).
+std::optional<QString> singleTableOf(const QString &select);
+
+// A name without its quotes: [Name], "Name" and `Name` give Name.
+QString unquotedName(const QString &name);
+
+} // namespace zarn::dal::sqltext
