@@ -7,3 +7,7 @@ target_link_libraries(postgres_test PRIVATE zarnengine GTest::gtest_main)
 add_test(NAME postgres_test COMMAND postgres_test)
 set_tests_properties(postgres_test PROPERTIES LABELS postgresql RESOURCE_LOCK postgresql
     ENVIRONMENT "ZARN_TEST_SERVER=postgresql;TZ=Europe/Berlin;PGDATESTYLE=German")
+
+# The database access layer against every server, and what only the SQLite provider does.
+zarn_db_test(dal_test ${CMAKE_CURRENT_LIST_DIR}/dal_test.cpp)
+zarn_unit_test(sqlite_provider_test ${CMAKE_CURRENT_LIST_DIR}/sqlite_provider_test.cpp)

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/dal/Connection.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace zarn::test {
+
+// The database server a database test runs against, from ZARN_TEST_SERVER ("sqlite" or
+// "postgresql"; "sqlite" when unset).
+enum class TestServer { Sqlite, Postgresql };
+TestServer testServer();
+
+// An empty database of its own for one test on the server under test, dropped at the end.
+// SQLite: an empty file in a temporary folder. PostgreSQL: a database with a unique name on the
+// server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name; without them, construction fails.
+class ScratchDatabase
+{
+public:
+    ScratchDatabase();
+    ~ScratchDatabase();
+    ScratchDatabase(const ScratchDatabase &) = delete;
+    ScratchDatabase &operator=(const ScratchDatabase &) = delete;
+
+    // The connection string of the scratch database.
+    const QString &connectionString() const { return m_connectionString; }
+    // The connection string of a database on the same server that does not exist, with the
+    // given password.
+    QString missingDatabaseConnectionString(const QString &password) const;
+    // Sets the connection string on the connection and opens it.
+    void open(dal::Connection &connection) const;
+
+    // --- What differs between the servers (the test texts of both stand side by side) ---
+
+    // The column definition of an integer primary key that the database assigns.
+    QString autoKeyColumn() const;
+    // Creates a stored procedure: on SQLite a row of stored_procedures with sqliteBody; on
+    // PostgreSQL by running postgresqlDefinition (CREATE FUNCTION ...).
+    void createProcedure(dal::Connection &connection, const QString &name,
+                         const QString &sqliteBody, const QString &postgresqlDefinition) const;
+
+private:
+    void createSqlite();
+    void createPostgresql();
+    void dropPostgresql();
+
+    TestServer m_server;
+    QTemporaryDir m_folder;
+    QString m_connectionString;
+    QString m_serverAddress;  // PostgreSQL: host:port
+    QString m_postgresqlName; // PostgreSQL: the scratch database
+};
+
+} // namespace zarn::test
