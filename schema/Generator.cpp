@@ -200,15 +200,25 @@ private:
     std::unique_ptr<dal::Statement> m_full;
 };
 
-void check(const SiteSpec &site)
+// Refuses, before anything is written, a spec whose rows cannot be made.
+void check(const SourceSpec &spec)
 {
-    if (site.readings < 0 || site.sensorsPerTrain < 0 || site.secondsBetweenReadings < 1)
+    long long sensors = 0;
+    for (const SiteSpec &site : spec.sites) {
+        if (site.readings < 0 || site.sensorsPerTrain < 0 || site.secondsBetweenReadings < 1)
+            throw Error(errc::InvalidProcedureCall,
+                        QStringLiteral("Site %1: negative counts or a step below one second.")
+                            .arg(site.systemId));
+        if (site.readings > 0 && site.sensorCount() == 0)
+            throw Error(errc::InvalidProcedureCall,
+                        QStringLiteral("Site %1 has readings but no sensors.").arg(site.systemId));
+        sensors += site.sensorCount();
+    }
+    if (sensors > kMaxSensorId)
         throw Error(errc::InvalidProcedureCall,
-                    QStringLiteral("Site %1: negative counts or a step below one second.")
-                        .arg(site.systemId));
-    if (site.readings > 0 && site.sensorCount() == 0)
-        throw Error(errc::InvalidProcedureCall,
-                    QStringLiteral("Site %1 has readings but no sensors.").arg(site.systemId));
+                    QStringLiteral("%1 sensors: sensor ids are 16-bit, at most %2.")
+                        .arg(sensors)
+                        .arg(kMaxSensorId));
 }
 
 // The site's trains as its sensors see them: the plant-wide train 1 when it has none.
@@ -259,10 +269,7 @@ std::vector<Sensor> writeSensors(dal::Connection &source, const SiteSpec &site, 
                 description += QStringLiteral(" #%1").arg(repeat + 1);
             if (!site.trains.empty())
                 description = trainName(train) + u' ' + description;
-            if (++lastSensorId > kMaxSensorId)
-                throw Error(errc::InvalidProcedureCall,
-                            QStringLiteral("More than %1 sensors: sensor ids are 16-bit.")
-                                .arg(kMaxSensorId));
+            ++lastSensorId;
             const int type = i + 1;
             rows.add({Value(static_cast<std::int32_t>(type)),
                       Value(static_cast<std::int32_t>(train)), Value(description),
@@ -323,8 +330,8 @@ int SiteSpec::sensorCount() const
 
 void generateSource(dal::Connection &source, const SourceSpec &spec)
 {
+    check(spec);
     for (const SiteSpec &site : spec.sites) {
-        check(site);
         runSchemaScript(source, QStringLiteral("source_site"),
                         {{QStringLiteral("SENSORS"), site.sensorsTable()},
                          {QStringLiteral("DATA"), site.dataTable()}});

@@ -46,8 +46,8 @@ struct FacilitySpec
 
 // Writes the sites into an open source database that has SYSTEMS and TRAINS: their SYSTEMS and
 // TRAINS rows, and each site's sensors and data tables with their rows, in one transaction.
-// Throws zarn::Error for a spec that cannot be written (sensor ids beyond 16 bits, no sensors
-// for the readings, a step below one second) and DatabaseError.
+// Throws zarn::Error, before anything is written, for a spec that cannot be written (sensor ids
+// beyond 16 bits, readings without sensors, a step below one second); DatabaseError.
 void generateSource(dal::Connection &source, const SourceSpec &spec);
 
 // Sites of different shapes (one without trains, one with trains 0, 1, 2 and 12, a larger one,

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "schema/StandIn.h"
+
+#include <QString>
+#include <memory>
+
+namespace zarn::test {
+
+// The server that a database test runs against: "sqlite" (when ZARN_TEST_SERVER is unset) or
+// "postgresql". Throws std::runtime_error for any other value.
+QString serverUnderTest();
+
+// A stand-in ZARN server on the server under test. On SQLite its catalogs and source databases
+// are files in folder; on PostgreSQL they are databases on the server that ZARN_TEST_PG_HOST and
+// ZARN_TEST_PG_PORT name. Throws std::runtime_error when those are missing: a PostgreSQL run
+// without a server fails, it never passes by skipping.
+std::unique_ptr<schema::StandInServer> makeStandIn(const QString &folder);
+
+} // namespace zarn::test
