@@ -150,6 +150,83 @@ TEST_F(CatalogTest, VariablesAreFoundByBareAndQuotedNumbers)
     EXPECT_FALSE(byKey.Fields("SHORTNAME").Value().isNull());
 }
 
+// The location and variable rows as the imports write them, each value of the kind they send.
+TEST_F(CatalogTest, EveryFieldTheImportsWriteIsAcceptedAsSent)
+{
+    const Value now = DateTime::fromParts(2024, 3, 4, 10, 11, 12);
+    std::vector<std::pair<QString, Value>> location = {{"RecOrder", std::int16_t{3}},
+                                                       {"audituser", "VT2ZARN"},
+                                                       {"audittimestamp", now},
+                                                       {"Location", "Train 12"},
+                                                       {"UD1", "12"},
+                                                       {"UD2", std::int16_t{2}}};
+    for (const char *text :
+         {"Description", "SiteAddress", "SiteState",   "SiteCity",     "SiteZip",    "SitePhone",
+          "SiteContact", "SiteEMail",   "MailAddress", "MailState",    "MailCity",   "MailZip",
+          "MailPhone",   "MailContact", "MailEMail",   "PermitNumber", "NAICS_SIC1", "NAICS_SIC2",
+          "UD3",         "UD4",         "UD5",         "UD6",          "UD7",        "UD8",
+          "UD9",         "Owner",       "Notes"})
+        location.emplace_back(text, "");
+    location.insert(location.end(), {{"LC_PEOPLE_ID", Value::null()},
+                                     {"LocIdType", std::int16_t{0}},
+                                     {"AreaId", std::int16_t{0}},
+                                     {"Acres", Value::null()}});
+    for (const char *text : {"Crop", "APPSEASONFROM", "APPSEASONTO", "SOILSERIES", "SOILTEXTURE",
+                             "SOILDRAINAGE", "WATERTABLE", "LEGALDESC"})
+        location.emplace_back(text, "");
+    ASSERT_EQ(location.size(), 45u);
+
+    std::vector<std::pair<QString, Value>> variable = {{"AuditUser", "VT2ZARN"},
+                                                       {"AuditTimeStamp", now},
+                                                       {"VARNUM", std::int16_t{31000}},
+                                                       {"UD1", std::int16_t{7}},
+                                                       {"vartype", "1"},
+                                                       {"name", "Dissolved Oxygen"},
+                                                       {"LOCID", std::int16_t{1}},
+                                                       {"Units", "mg/L"},
+                                                       {"UD2", 6.0},
+                                                       {"UD3", 4.5},
+                                                       {"UD4", 1.0},
+                                                       {"UD5", 0.5},
+                                                       {"UD6", 8.0},
+                                                       {"UD7", 0.0},
+                                                       {"UD8", std::int16_t{2}},
+                                                       {"UD9", "Analog"},
+                                                       {"allowsymbol", std::int16_t{0}},
+                                                       {"BARCODE", "None"},
+                                                       {"CASCADERULE", std::int16_t{1}},
+                                                       {"CHKROLLOVER", std::int16_t{0}},
+                                                       {"DECPLACES", std::int16_t{2}}};
+    for (int i = 1; i <= 10; ++i)
+        variable.emplace_back(QStringLiteral("SYMBOLRULE%1").arg(i), std::int16_t{0});
+    for (const char *text : {"SHORTNAME", "PRIOPERATOR", "PRIOPPRT", "SECOPERATOR", "SECOPPRT"})
+        variable.emplace_back(text, "");
+    variable.emplace_back("DESCRIPTION", std::int16_t{0});
+    ASSERT_EQ(variable.size(), 37u);
+
+    for (const auto &[table, fields] : {std::pair{QStringLiteral("LOCATION"), location},
+                                        std::pair{QStringLiteral("VARDESC"), variable}}) {
+        Recordset rows = openTable(table);
+        rows.AddNew();
+        for (const auto &[name, value] : fields)
+            rows.Fields(name).SetValue(value);
+        rows.Update();
+        Recordset stored = query(*facility, "SELECT * FROM " + table);
+        ASSERT_EQ(stored.RecordCount(), 1);
+        for (const auto &[name, value] : fields) {
+            const Value &back = stored.Fields(name).Value();
+            if (value.isNull())
+                EXPECT_TRUE(back.isNull()) << name.toStdString();
+            else if (value.kind() == Value::Kind::Text)
+                EXPECT_EQ(back.toText(), value.toText()) << name.toStdString();
+            else if (value.kind() == Value::Kind::DateTime)
+                EXPECT_EQ(back.toDateTime(), value.toDateTime()) << name.toStdString();
+            else
+                EXPECT_EQ(back.toDouble(), value.toDouble()) << name.toStdString();
+        }
+    }
+}
+
 TEST_F(CatalogTest, UDCapsHasNineRowsInKeyOrder)
 {
     Recordset captions = openTable("UDCaps");
