@@ -77,7 +77,7 @@ Parameter &Command::Parameters(int index)
     return m_parameters[static_cast<std::size_t>(index)];
 }
 
-void Command::Execute()
+void Command::ensurePrepared()
 {
     if (m_connection == nullptr)
         throw Error(3709, QStringLiteral("The connection cannot be used to perform this "
@@ -86,6 +86,11 @@ void Command::Execute()
     Provider &provider = m_connection->provider();
     if (!isPreparedFor(*m_connection))
         prepare(provider);
+}
+
+void Command::Execute()
+{
+    ensurePrepared();
     if (m_procedure) {
         m_procedure->execute(m_parameters);
         return;
@@ -95,6 +100,21 @@ void Command::Execute()
     // statement finishes on the server.
     while (m_statement->fetch()) {
     }
+}
+
+void Command::Queue()
+{
+    if (m_type != adCmdStoredProc)
+        throw Error(errc::InvalidProcedureCall,
+                    QStringLiteral("Only stored-procedure commands can be queued."));
+    ensurePrepared();
+    m_procedure->queue(m_parameters);
+}
+
+void Command::Flush()
+{
+    if (m_procedure)
+        m_procedure->flush();
 }
 
 void Command::invalidate()

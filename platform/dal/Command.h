@@ -42,7 +42,17 @@ public:
     // parameters. Throws DatabaseError; without an active connection, zarn::Error.
     void Execute();
 
+    // A stored procedure called many times in a row whose outputs nobody reads: Queue keeps the
+    // inputs' values as they stand, Flush sends every queued call in order and throws
+    // BatchError with the number of them that succeeded before the first that failed (see
+    // ProcedureCall::queue). Changing the text, type, connection or parameters drops the calls
+    // queued before. Queue throws zarn::Error for a text command or without a connection.
+    void Queue();
+    void Flush();
+
 private:
+    // Prepares the statement or procedure on the active connection unless it is already.
+    void ensurePrepared();
     void invalidate();
     bool isPreparedFor(const Connection &connection) const;
     void prepare(Provider &provider);
