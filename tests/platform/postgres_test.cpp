@@ -6,6 +6,7 @@
 #include "platform/dal/postgresql/PostgresProvider.h"
 
 #include <QCoreApplication>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <stdexcept>
@@ -264,6 +265,12 @@ TEST_F(PostgresTest, TimeStampsKeepTheirWallClockTimeToTheMillisecond)
     EXPECT_EQ(scalar(*db, QStringLiteral("SELECT DATE '2024-03-31'")),
               Value(at(2024, 3, 31, 0, 0, 0, 0)));
     EXPECT_THROW(scalar(*db, QStringLiteral("SELECT TIMESTAMP 'infinity'")), DatabaseError);
+
+    // The server's clock, as the stored procedures stamp their audit columns, reads the
+    // workstation's wall-clock time.
+    const double drift = scalar(*db, QStringLiteral("SELECT localtimestamp")).toDateTime().days() -
+                         DateTime::now().days();
+    EXPECT_LT(std::abs(drift) * 86400, 60) << "seconds apart: " << drift * 86400;
 }
 
 TEST_F(PostgresTest, CursorStreamsItsRowsWhileOtherStatementsRun)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QRegularExpression>
+#include <QTimeZone>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -856,10 +857,8 @@ ConnectParameters connectParameters(const ConnectionOptions &options)
 }
 
 // Fixed after connecting, where neither the server's configuration nor the client's
-// environment can change them: ISO date-times, a zone without daylight saving (naive time
-// stamps never shift in any zone, but nothing else is left to chance), doubles written so
-// that they read back exactly, string literals as the query translation reads them, and the
-// command time-out.
+// environment can change them: ISO date-times, doubles written so that they read back
+// exactly, string literals as the query translation reads them, and the command time-out.
 QByteArray sessionSettings(int commandTimeoutSeconds)
 {
     const long long timeoutMs = std::clamp(commandTimeoutSeconds * 1000LL, 0LL, 2147483647LL);
@@ -867,6 +866,18 @@ QByteArray sessionSettings(int commandTimeoutSeconds)
            "SET standard_conforming_strings = on; "
            "SET statement_timeout = " +
            QByteArray::number(timeoutMs);
+}
+
+// Naive time stamps never shift in any zone. The session's zone only decides what the server's
+// own clock reads (localtimestamp in the stored procedures' audit columns): the workstation's
+// wall-clock time, like every other local time of the program. A zone the server does not
+// know leaves UTC.
+void useWorkstationTimeZone(Session &session)
+{
+    const QByteArray zone = QTimeZone::systemTimeZoneId();
+    const char *values[] = {zone.constData()};
+    Result(PQexecParams(session.connection(), "SELECT set_config('TimeZone', $1, false)", 1,
+                        nullptr, values, nullptr, nullptr, 0));
 }
 
 void ignoreNotice(void *, const char *) {}
@@ -885,6 +896,7 @@ public:
         PQsetNoticeProcessor(connection.get(), ignoreNotice, nullptr);
         auto session = std::make_shared<Session>(std::move(connection));
         session->run(sessionSettings(options.commandTimeout));
+        useWorkstationTimeZone(*session);
         m_session = std::move(session);
     }
     void close() override
