@@ -54,29 +54,24 @@ struct SensorKind
     std::int64_t hiHi, hi, lo, loLo, maxDisplay, minDisplay;
 };
 
+// clang-format off
+// description, units, decimals, digital, virtual, mean, daily swing, noise, has limits, HiHi, Hi, Lo,
+// LoLo, MaxDisplay, MinDisplay
 constexpr std::array<SensorKind, 12> kSensorKinds = {{
-    {"Influent Flow", "MGD", 2, false, false, 4500, 1500, 150, true, 9000, 8000, 1000, 500, 10000,
-     0},
-    {"Dissolved Oxygen", "mg/L", 2, false, false, 2000, 600, 100, true, 6000, 4000, 1000, 500, 8000,
-     0},
-    {"pH", "pH", 2, false, false, 7100, 300, 50, true, 9000, 8500, 6500, 6000, 14000, 0},
-    {"Water Temperature", "degC", 1, false, false, 18000, 3000, 200, true, 35000, 30000, 5000, 2000,
-     40000, 0},
-    {"Pump Running", "On/Off", 0, true, false, 0, 0, 0, false, 0, 0, 0, 0, 1000, 0},
-    {"Turbidity", "NTU", 2, false, false, 800, 400, 100, true, 5000, 2000, 100, 0, 10000, 0},
-    {"Chlorine Residual", "mg/L", 2, false, false, 1200, 200, 50, true, 4000, 3000, 500, 200, 5000,
-     0},
-    {"Tank Level", "ft", 1, false, false, 12000, 4000, 300, true, 20000, 18000, 4000, 2000, 24000,
-     0},
-    {"Effluent Flow", "MGD", 2, false, true, 4300, 1400, 100, true, 9000, 8000, 1000, 500, 10000,
-     0},
-    {"Blower Pressure", "psi", 1, false, false, 7500, 800, 200, true, 10000, 9000, 5000, 4000,
-     12000, 0},
-    {"Motor Current", "A", 1, false, false, 42000, 6000, 1500, true, 60000, 55000, 10000, 5000,
-     80000, 0},
-    {"Conductivity", "uS/cm", 0, false, false, 850000, 60000, 10000, true, 1500000, 1200000, 300000,
-     200000, 2000000, 0},
+    {"Influent Flow",     "MGD",    2, false, false, 4500,   1500,  150,   true,  9000,    8000,    1000,   500,    10000,   0},
+    {"Dissolved Oxygen",  "mg/L",   2, false, false, 2000,   600,   100,   true,  6000,    4000,    1000,   500,    8000,    0},
+    {"pH",                "pH",     2, false, false, 7100,   300,   50,    true,  9000,    8500,    6500,   6000,   14000,   0},
+    {"Water Temperature", "degC",   1, false, false, 18000,  3000,  200,   true,  35000,   30000,   5000,   2000,   40000,   0},
+    {"Pump Running",      "On/Off", 0, true,  false, 0,      0,     0,     false, 0,       0,       0,      0,      1000,    0},
+    {"Turbidity",         "NTU",    2, false, false, 800,    400,   100,   true,  5000,    2000,    100,    0,      10000,   0},
+    {"Chlorine Residual", "mg/L",   2, false, false, 1200,   200,   50,    true,  4000,    3000,    500,    200,    5000,    0},
+    {"Tank Level",        "ft",     1, false, false, 12000,  4000,  300,   true,  20000,   18000,   4000,   2000,   24000,   0},
+    {"Effluent Flow",     "MGD",    2, false, true,  4300,   1400,  100,   true,  9000,    8000,    1000,   500,    10000,   0},
+    {"Blower Pressure",   "psi",    1, false, false, 7500,   800,   200,   true,  10000,   9000,    5000,   4000,   12000,   0},
+    {"Motor Current",     "A",      1, false, false, 42000,  6000,  1500,  true,  60000,   55000,   10000,  5000,   80000,   0},
+    {"Conductivity",      "uS/cm",  0, false, false, 850000, 60000, 10000, true,  1500000, 1200000, 300000, 200000, 2000000, 0},
 }};
+// clang-format on
 
 constexpr std::int64_t kPhaseTurn = 65536; // a full daily cycle
 constexpr std::int64_t kSecondsPerDay = 86400;
