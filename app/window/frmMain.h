@@ -35,6 +35,8 @@ public:
     // end (the operator has been told why).
     bool start(const QString &iniPath);
 
+    const Workspace &workspace() const { return *m_workspace; }
+
 protected:
     // Closing the window closes the source, then the root connection.
     void closeEvent(QCloseEvent *event) override;

@@ -1,1 +1,14 @@
 zarn_unit_test(getiniinfo_test ${CMAKE_CURRENT_LIST_DIR}/getiniinfo_test.cpp)
+
+zarn_unit_test(batchmode_test ${CMAKE_CURRENT_LIST_DIR}/batchmode_test.cpp)
+
+zarn_db_test(batchlist_test ${CMAKE_CURRENT_LIST_DIR}/batchlist_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StartupDatabases.cpp)
+# Runs the program itself as well as its batch entry.
+add_dependencies(batchlist_test zarn-vantrel-importer)
+target_compile_definitions(batchlist_test PRIVATE
+    ZARN_IMPORTER_PROGRAM="$<TARGET_FILE:zarn-vantrel-importer>")
+
+zarn_window_test(window_test ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StartupDatabases.cpp)
+target_link_libraries(window_test PRIVATE Qt6::Test)

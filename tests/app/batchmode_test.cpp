@@ -1,0 +1,160 @@
+// The batch mode's arguments and its user interface, without a database.
+
+#include "app/BatchMode.h"
+#include "app/BatchUserInterface.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace zarn;
+
+namespace {
+
+BatchOptions parsed(const QStringList &arguments)
+{
+    const auto result = parseBatchArguments(arguments);
+    if (const QString *problem = std::get_if<QString>(&result)) {
+        ADD_FAILURE() << problem->toStdString();
+        return {};
+    }
+    return std::get<BatchOptions>(result);
+}
+
+QString refused(const QStringList &arguments)
+{
+    const auto result = parseBatchArguments(arguments);
+    if (!std::holds_alternative<QString>(result)) {
+        ADD_FAILURE() << "accepted: " << arguments.join(' ').toStdString();
+        return {};
+    }
+    return std::get<QString>(result);
+}
+
+TEST(BatchArguments, ListWithAndWithoutConfig)
+{
+    const BatchOptions plain = parsed({"--batch", "--list"});
+    EXPECT_TRUE(plain.list);
+    EXPECT_FALSE(plain.help);
+    EXPECT_TRUE(plain.configPath.isEmpty());
+
+    EXPECT_EQ(parsed({"--batch", "--config", "/srv/a.ini", "--list"}).configPath, "/srv/a.ini");
+    EXPECT_EQ(parsed({"--batch", "--list", "--config", "b.ini"}).configPath, "b.ini");
+}
+
+TEST(BatchArguments, HelpWinsWhereverItStands)
+{
+    EXPECT_TRUE(parsed({"--help"}).help);
+    EXPECT_TRUE(parsed({"--batch", "--help"}).help);
+    EXPECT_TRUE(parsed({"--batch", "--list", "--help"}).help);
+}
+
+TEST(BatchArguments, RefusesWhatItCannotDo)
+{
+    EXPECT_TRUE(refused({"--batch"}).contains("--list"));
+    EXPECT_TRUE(refused({"--list", "--batch"}).contains("--batch"));
+    EXPECT_TRUE(refused({"--batch", "--list", "--verbose"}).contains("--verbose"));
+    EXPECT_TRUE(refused({"--batch", "--list", "--config"}).contains("--config"));
+    EXPECT_TRUE(refused({"--batch", "--list", "--config", ""}).contains("--config"));
+    EXPECT_TRUE(refused({"--batch", "--config", "a", "--config", "b", "--list"}).contains("twice"));
+    // A value that looks like the next option is still the file name it was given as.
+    EXPECT_EQ(parsed({"--batch", "--config", "--list", "--list"}).configPath, "--list");
+}
+
+TEST(BatchArguments, OnlyBatchAndHelpLeaveTheWindowAside)
+{
+    EXPECT_TRUE(isBatchCall({"--batch", "--list"}));
+    EXPECT_TRUE(isBatchCall({"--help"}));
+    EXPECT_FALSE(isBatchCall({}));
+    EXPECT_FALSE(isBatchCall({"-platform", "offscreen"}));
+    EXPECT_FALSE(isBatchCall({"--list", "--batch"}));
+}
+
+struct BatchRun : ::testing::Test
+{
+    int run(const QStringList &arguments)
+    {
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        return runBatchMode(arguments, out, err);
+    }
+    QString outText;
+    QString errText;
+};
+
+TEST_F(BatchRun, BadArgumentsGiveTheUsageAndStatusTwo)
+{
+    EXPECT_EQ(run({"--batch", "--list", "--site", "17"}), exitStatus::BadArguments);
+    EXPECT_TRUE(outText.isEmpty());
+    EXPECT_TRUE(errText.contains("unknown argument: --site"));
+    EXPECT_TRUE(errText.contains(batchUsage()));
+}
+
+TEST_F(BatchRun, HelpGoesToStandardOutput)
+{
+    EXPECT_EQ(run({"--help"}), exitStatus::Success);
+    EXPECT_TRUE(outText.startsWith(batchUsage()));
+    EXPECT_TRUE(errText.isEmpty());
+}
+
+TEST_F(BatchRun, MissingConfigurationEndsWithItsMessageAndStatusOne)
+{
+    QTemporaryDir empty;
+    const QString path = empty.filePath("none.ini");
+    EXPECT_EQ(run({"--batch", "--config", path, "--list"}), exitStatus::Failure);
+    EXPECT_EQ(outText, "[exclamation]\nProgram was unable to load or parse " + path + "\n");
+}
+
+struct BatchInterface : ::testing::Test
+{
+    QString outText;
+    QString errText;
+    QTextStream out{&outText};
+    QTextStream err{&errText};
+    BatchUserInterface ui{out, err};
+
+    void show(const QString &text, MessageIcon icon)
+    {
+        Message message;
+        message.text = text;
+        message.icon = icon;
+        ui.showMessage(message);
+    }
+};
+
+TEST_F(BatchInterface, EachMessageIsABlockNamedByItsKind)
+{
+    show("Counted 3", MessageIcon::None);
+    show("No sites", MessageIcon::Information);
+    show("Cannot load", MessageIcon::Exclamation);
+    show("Failed\r\n\r\nbadly", MessageIcon::Stop);
+    EXPECT_EQ(outText, "[message]\nCounted 3\n"
+                       "[information]\nNo sites\n"
+                       "[exclamation]\nCannot load\n"
+                       "[stop]\nFailed\r\n\r\nbadly\n");
+    EXPECT_TRUE(errText.isEmpty());
+}
+
+TEST_F(BatchInterface, ProgressPrintsEachWholePercentOnceWhileVisible)
+{
+    ui.setProgressMax(200);
+    ui.setProgressValue(100); // not shown yet
+    ui.setProgressVisible(true);
+    for (int value : {100, 101, 102, 150, 400})
+        ui.setProgressValue(value);
+    ui.setProgressVisible(false);
+    ui.setProgressValue(10);
+    EXPECT_EQ(errText, "50%\n51%\n75%\n100%\n");
+    EXPECT_TRUE(outText.isEmpty());
+}
+
+TEST_F(BatchInterface, ProgressSurvivesAZeroMaximumAndLargeValues)
+{
+    ui.setProgressVisible(true);
+    ui.setProgressMax(0);
+    ui.setProgressValue(5);
+    ui.setProgressMax(2'000'000'000);
+    ui.setProgressValue(1'999'999'999);
+    EXPECT_EQ(errText, "0%\n99%\n");
+}
+
+} // namespace

@@ -1,0 +1,469 @@
+// The main window under Qt's offscreen platform: its controls, its lists after start-up, every
+// start-up failure, exit, and the Qt user interface the import steps report through.
+
+#include "StartupDatabases.h"
+#include "app/window/QtUserInterface.h"
+#include "app/window/frmMain.h"
+#include "platform/Error.h"
+#include "support/RecordingUserInterface.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+// Readable failures: gtest finds this for QString by argument-dependent lookup.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+using namespace zarn;
+using test::RecordingUserInterface;
+using test::StartupDatabases;
+
+namespace {
+
+template <typename Control = QWidget> Control *control(const QWidget &window, const char *name)
+{
+    return window.findChild<Control *>(QLatin1String(name));
+}
+
+QString captionOf(const QWidget &widget)
+{
+    if (const auto *frame = qobject_cast<const QGroupBox *>(&widget))
+        return frame->title();
+    if (const auto *label = qobject_cast<const QLabel *>(&widget))
+        return label->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(&widget))
+        return button->text();
+    return {};
+}
+
+// The visible list and its hidden twin, entry by entry.
+std::vector<std::pair<QString, QString>> listPairs(const QWidget &window, const char *visible,
+                                                   const char *twin)
+{
+    const auto *names = control<QComboBox>(window, visible);
+    const auto *keys = control<QComboBox>(window, twin);
+    EXPECT_EQ(names->count(), keys->count());
+    std::vector<std::pair<QString, QString>> pairs;
+    for (int i = 0; i < names->count(); ++i)
+        pairs.emplace_back(names->itemText(i), keys->itemText(i));
+    return pairs;
+}
+
+using Pairs = std::vector<std::pair<QString, QString>>;
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+struct Placement
+{
+    const char *name;
+    const char *kind;
+    const char *container;
+    const char *caption;
+    int left, top, width, height; // twips
+};
+
+const Placement layout[] = {
+    {"Frame1", "QGroupBox", "frmMain", "Choose Databases", 240, 165, 5010, 1860},
+    {"Label1", "QLabel", "Frame1", "Vantrel Site:", 135, 540, 1230, 420},
+    {"cboSource", "QComboBox", "Frame1", "", 1350, 540, 3390, 315},
+    {"cboSiteID", "QComboBox", "Frame1", "", 4320, 270, 330, 315},
+    {"Label2", "QLabel", "Frame1", "ZARN Facility:", 135, 1215, 1230, 285},
+    {"cboFacility", "QComboBox", "Frame1", "", 1350, 1215, 3390, 315},
+    {"cboFileName", "QComboBox", "Frame1", "", 4410, 540, 330, 315},
+    {"Frame3", "QGroupBox", "frmMain", "Date Range", 5535, 135, 3255, 1230},
+    {"Label3", "QLabel", "Frame3", "Start Date:", 135, 405, 1095, 285},
+    {"txtStartDate", "QLineEdit", "Frame3", "", 1350, 405, 1500, 285},
+    {"Label4", "QLabel", "Frame3", "End Date:", 135, 810, 1095, 285},
+    {"txtEndDate", "QLineEdit", "Frame3", "", 1350, 810, 1500, 285},
+    {"Frame4", "QGroupBox", "frmMain", "Import Selection", 5535, 1620, 1770, 1230},
+    {"chkVars", "QCheckBox", "Frame4", "Variables", 135, 405, 1230, 285},
+    {"chkData", "QCheckBox", "Frame4", "Data", 135, 810, 1500, 285},
+    {"btnImport", "QPushButton", "frmMain", "Import", 7560, 1755, 1230, 420},
+    {"btnCancel", "QPushButton", "frmMain", "Exit", 7560, 2430, 1230, 420},
+    {"pbInsert", "QProgressBar", "frmMain", "", 270, 2430, 5010, 420},
+};
+
+TEST(WindowLayout, EveryControlHasItsNameKindCaptionAndTwipsAt96Dpi)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    ASSERT_EQ(window.screen()->logicalDotsPerInchX(), 96.0);
+    ASSERT_EQ(window.screen()->logicalDotsPerInchY(), 96.0);
+
+    EXPECT_EQ(window.objectName(), QStringLiteral("frmMain"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("ZARN Vantrel Import Tool"));
+    EXPECT_EQ(window.size(), QSize(9045 / 15, 3105 / 15));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+
+    for (const Placement &p : layout) {
+        SCOPED_TRACE(p.name);
+        const QWidget *widget = control(window, p.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), p.kind);
+        EXPECT_EQ(widget->parentWidget()->objectName(), QLatin1String(p.container));
+        EXPECT_EQ(captionOf(*widget), QLatin1String(p.caption));
+        EXPECT_EQ(widget->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15));
+    }
+}
+
+TEST(WindowLayout, StartsWithTwinsAndProgressHiddenAndNothingChosen)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    for (const Placement &p : layout) {
+        const bool hidden = QByteArray(p.name) == "cboSiteID" ||
+                            QByteArray(p.name) == "cboFileName" || QByteArray(p.name) == "pbInsert";
+        EXPECT_EQ(control(window, p.name)->isHidden(), hidden) << p.name;
+    }
+    for (const char *list : {"cboSource", "cboSiteID", "cboFacility", "cboFileName"})
+        EXPECT_FALSE(control<QComboBox>(window, list)->isEditable()) << list;
+    EXPECT_TRUE(control<QLineEdit>(window, "txtStartDate")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(window, "txtEndDate")->text().isEmpty());
+    EXPECT_FALSE(control<QAbstractButton>(window, "chkVars")->isChecked());
+    EXPECT_FALSE(control<QAbstractButton>(window, "chkData")->isChecked());
+}
+
+// Tab visits the focusable controls in the layout's order; the hidden twins are passed over.
+TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    control(window, "btnImport")->setFocus();
+
+    QStringList visited;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(visited, (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate",
+                                    "chkVars", "chkData", "cboFacility", "btnImport"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The lists after start-up
+
+TEST(WindowLists, KeepQueryOrderWithTwinsAlignedAndNothingChosen)
+{
+    StartupDatabases db;
+    // Keys in another order than names: a list that sorted itself would part from its twin.
+    db.addFacility("F1", "Bravo");
+    db.addFacility("F3", "Alpha");
+    db.addFacility("F2", "Charlie");
+    db.addSite(17, "North");
+    db.addSite(3, "West");
+    db.addSite(8, "Harbour", QStringLiteral("0"));
+    db.addSite(5, "East");
+
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    ASSERT_TRUE(window.start(db.writeIni()));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(window.isVisible());
+
+    EXPECT_EQ(listPairs(window, "cboFacility", "cboFileName"),
+              (Pairs{{"Alpha", "F3"}, {"Bravo", "F1"}, {"Charlie", "F2"}}));
+    EXPECT_EQ(listPairs(window, "cboSource", "cboSiteID"),
+              (Pairs{{"East", "5"}, {"North", "17"}, {"West", "3"}}));
+    for (const char *list : {"cboSource", "cboSiteID", "cboFacility", "cboFileName"}) {
+        EXPECT_EQ(control<QComboBox>(window, list)->currentIndex(), -1) << list;
+        EXPECT_TRUE(control<QComboBox>(window, list)->currentText().isEmpty()) << list;
+    }
+}
+
+TEST(WindowLists, FacilityWithoutFileNameIsLeftOutAndOneWithoutNameReadsNull)
+{
+    StartupDatabases db;
+    db.addFacility(Value::null(), "Ghost");
+    db.addFacility("FN", Value::null());
+    db.addFacility("FA", "Alpha");
+    db.addFacility("FB", "Alpha");
+    db.addSite(1, "Plant");
+
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    ASSERT_TRUE(window.start(db.writeIni()));
+
+    // Where the server sorts a Null name, and the order of equal names, are the server's own.
+    Pairs facilities = listPairs(window, "cboFacility", "cboFileName");
+    std::sort(facilities.begin(), facilities.end());
+    EXPECT_EQ(facilities, (Pairs{{"Alpha", "FA"}, {"Alpha", "FB"}, {"Null", "FN"}}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up failures: one message, the window never shown
+
+struct StartupFailure : ::testing::Test
+{
+    // Starts a window on the configuration file and expects it to fail with one message.
+    Message failedStart(const QString &iniPath)
+    {
+        RecordingUserInterface ui;
+        frmMain window(ui);
+        EXPECT_FALSE(window.start(iniPath));
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(ui.messages.size(), 1u);
+        return ui.messages.empty() ? Message{} : ui.messages.front();
+    }
+
+    static Message message(const QString &text, MessageIcon icon)
+    {
+        Message m;
+        m.text = text;
+        m.icon = icon;
+        return m;
+    }
+
+    StartupDatabases db;
+};
+
+TEST_F(StartupFailure, MissingConfigurationFile)
+{
+    QTemporaryDir empty;
+    const QString path = empty.filePath(QStringLiteral("ZARN_Vantrel_DB_importer.ini"));
+    EXPECT_EQ(failedStart(path),
+              message(QStringLiteral("Program was unable to load or parse ") + path,
+                      MessageIcon::Exclamation));
+}
+
+TEST_F(StartupFailure, ConfigurationWithoutSettings)
+{
+    const Message shown = failedStart(db.writeIni(QString()));
+    EXPECT_EQ(shown.title,
+              QStringLiteral("Invalid or Missing connection parameters to Pelk ZARN Server"));
+    EXPECT_EQ(shown.buttons, MessageButtons::OkHelp);
+    EXPECT_EQ(shown.helpContext, 10483);
+}
+
+TEST_F(StartupFailure, RootCatalogThatCannotBeOpenedShowsTheErrorNumberAndDescription)
+{
+    db.addFacility("F1", "Alpha");
+    const Message shown =
+        failedStart(db.writeIni(db.zarnSettings(QStringLiteral("NoSuchProvider")) +
+                                QStringLiteral("VT_CONN_STRING=") + db.sourceConnectionString()));
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.contains(QStringLiteral("NoSuchProvider"))) << shown.text.toStdString();
+    EXPECT_EQ(shown.icon, MessageIcon::None);
+    EXPECT_EQ(shown.buttons, MessageButtons::Ok);
+    EXPECT_TRUE(shown.title.isEmpty());
+}
+
+// Nothing checks the source connection string before the source connection opens.
+TEST_F(StartupFailure, SourceThatCannotBeOpenedShowsTheErrorNumberAndDescription)
+{
+    db.addFacility("F1", "Alpha");
+    db.addSite(1, "Plant");
+    const Message shown = failedStart(db.writeIni(db.zarnSettings()));
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    EXPECT_EQ(shown.icon, MessageIcon::None);
+}
+
+TEST_F(StartupFailure, NoFacilities)
+{
+    db.addSite(1, "Plant");
+    EXPECT_EQ(failedStart(db.writeIni()),
+              message(QStringLiteral("ZARN Vantrel DB Importer cannot find any active facilities "
+                                     "on the server database.\r\n\r\nAt least 1 facility must be "
+                                     "active before you can login."),
+                      MessageIcon::Information));
+}
+
+TEST_F(StartupFailure, FacilityTableThatCannotBeRead)
+{
+    db.addSite(1, "Plant");
+    db.executeOnRoot(QStringLiteral("DROP TABLE FACILITY"));
+    EXPECT_EQ(failedStart(db.writeIni()),
+              message(QStringLiteral("Program was unable to load ZARN Facilities"),
+                      MessageIcon::Exclamation));
+}
+
+TEST_F(StartupFailure, NoActiveSites)
+{
+    db.addFacility("F1", "Alpha");
+    db.addSite(1, "Plant", QStringLiteral("0"));
+    EXPECT_EQ(
+        failedStart(db.writeIni()),
+        message(QStringLiteral("ZARN Vantrel DB Importer cannot find any active Vantrel sites."),
+                MessageIcon::Information));
+}
+
+TEST_F(StartupFailure, SiteTableThatCannotBeRead)
+{
+    db.addFacility("F1", "Alpha");
+    db.executeOnSource(QStringLiteral("DROP TABLE SYSTEMS"));
+    EXPECT_EQ(failedStart(db.writeIni()),
+              message(QStringLiteral("Program was unabled to load Vantrel Sites"),
+                      MessageIcon::Exclamation));
+}
+
+TEST_F(StartupFailure, SiteWithoutName)
+{
+    db.addFacility("F1", "Alpha");
+    db.addSite(1, "Plant");
+    db.addSite(2, Value::null());
+    EXPECT_EQ(failedStart(db.writeIni()),
+              message(QStringLiteral("Program was unabled to load Vantrel Sites"),
+                      MessageIcon::Exclamation));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exit
+
+struct WindowExit : ::testing::Test
+{
+    void SetUp() override
+    {
+        db.addFacility("F1", "Alpha");
+        db.addSite(1, "Plant");
+        ASSERT_TRUE(window.start(db.writeIni()));
+        ASSERT_TRUE(window.workspace().cnnRoot().isOpen());
+        ASSERT_TRUE(window.workspace().cnnSource().isOpen());
+    }
+
+    StartupDatabases db;
+    RecordingUserInterface ui;
+    frmMain window{ui};
+};
+
+TEST_F(WindowExit, ExitClosesTheWindowAndBothConnections)
+{
+    QTest::mouseClick(control(window, "btnCancel"), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.workspace().cnnSource().isOpen());
+    EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
+}
+
+TEST_F(WindowExit, ClosingTheWindowClosesBothConnections)
+{
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(window.workspace().cnnSource().isOpen());
+    EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Qt user interface
+
+// Runs action on the next message box that opens while the caller waits in it.
+void onNextMessageBox(std::function<void(QMessageBox &)> action)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(*box);
+        }
+    });
+    timer->start(10);
+}
+
+struct QtInterface : ::testing::Test
+{
+    QWidget window;
+    QProgressBar bar{&window};
+    QtUserInterface ui{window, bar};
+};
+
+TEST_F(QtInterface, MessageBoxHasTheApplicationTitleIconAndOnlyOk)
+{
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    qsizetype buttons = 0;
+    onNextMessageBox([&](QMessageBox &box) {
+        title = box.windowTitle();
+        text = box.text();
+        icon = box.icon();
+        buttons = box.buttons().size();
+        box.button(QMessageBox::Ok)->click();
+    });
+    Message message;
+    message.text = QStringLiteral("First\r\n\r\nSecond");
+    message.icon = MessageIcon::Exclamation;
+    ui.showMessage(message);
+
+    EXPECT_EQ(title, QStringLiteral("ZARN Vantrel Importer"));
+    EXPECT_EQ(text, QStringLiteral("First\n\nSecond"));
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, 1);
+}
+
+TEST_F(QtInterface, HelpLeavesTheBoxOpenAndOkClosesIt)
+{
+    QString title;
+    bool openAfterHelp = false;
+    onNextMessageBox([&](QMessageBox &box) {
+        title = box.windowTitle();
+        box.button(QMessageBox::Help)->click();
+        QApplication::processEvents();
+        openAfterHelp = box.isVisible();
+        box.button(QMessageBox::Ok)->click();
+    });
+    Message message;
+    message.text = QStringLiteral("Settings");
+    message.icon = MessageIcon::Stop;
+    message.buttons = MessageButtons::OkHelp;
+    message.title = QStringLiteral("Own title");
+    message.helpContext = 10483;
+    ui.showMessage(message);
+
+    EXPECT_EQ(title, QStringLiteral("Own title"));
+    EXPECT_TRUE(openAfterHelp);
+}
+
+TEST_F(QtInterface, ProgressMovesTheBar)
+{
+    bar.hide();
+    ui.setProgressMax(100);
+    ui.setProgressValue(0);
+    ui.setProgressVisible(true);
+    ui.setProgressValue(42);
+    EXPECT_EQ(bar.maximum(), 100);
+    EXPECT_EQ(bar.value(), 42);
+    EXPECT_FALSE(bar.isHidden());
+    ui.setProgressVisible(false);
+    EXPECT_TRUE(bar.isHidden());
+}
+
+// Setting the hourglass twice must not leave it behind when the pointer is restored once.
+TEST_F(QtInterface, HourglassIsTheWaitCursorAndRestoresOnce)
+{
+    ui.setMousePointer(MousePointer::Hourglass);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    ui.setMousePointer(MousePointer::Hourglass);
+    EXPECT_EQ(ui.mousePointer(), MousePointer::Hourglass);
+    ui.setMousePointer(MousePointer::Default);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ui.mousePointer(), MousePointer::Default);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
