@@ -272,12 +272,12 @@ private:
             if (target >= 0)
                 row[static_cast<std::size_t>(target)] = statement->columnValue(column);
         }
-        const bool another = statement->fetch();
-        while (statement->fetch()) {
-        }
-        if (another)
+        if (statement->fetch()) {
+            while (statement->fetch()) {
+            }
             throw DatabaseError(
                 QStringLiteral("More than one row of table %1 was found.").arg(m_table.name));
+        }
         return row;
     }
 
@@ -507,7 +507,11 @@ public:
             m_empty = m_atEnd;
         } catch (...) {
             m_cursor.reset();
-            endSnapshot(&Provider::rollback);
+            try {
+                endSnapshot(&Provider::rollback);
+            } catch (const std::exception &) {
+                // The error that ended the opening is the one to report.
+            }
             throw;
         }
     }

@@ -83,6 +83,12 @@ TEST_F(SqliteFiles, MissingFilesAreNamedAndNeverCreated)
                     .contains(QStringLiteral("GONE.db")));
     EXPECT_FALSE(QFile::exists(missingFile));
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("GONE.db"))));
+    // A catalog name cannot lead out of the folder.
+    QDir(folder.path()).mkdir(QStringLiteral("sub"));
+    createEmptyFile(QStringLiteral("OUT.db"));
+    EXPECT_FALSE(openError(QStringLiteral("Provider=SQLite;Data Source=%1;Initial Catalog=../OUT")
+                               .arg(folder.filePath(QStringLiteral("sub"))))
+                     .isEmpty());
     EXPECT_FALSE(
         openError(QStringLiteral("Provider=SQLite;Data Source=%1").arg(folder.path())).isEmpty());
     EXPECT_FALSE(openError(QStringLiteral("Provider=SQLite")).isEmpty());

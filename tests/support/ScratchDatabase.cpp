@@ -2,6 +2,7 @@
 
 #include "platform/dal/Provider.h"
 #include "platform/dal/Recordset.h"
+#include "support/TestDatabases.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -51,20 +52,9 @@ void runAsSuperuser(const QString &serverAddress, const QString &sql)
 
 } // namespace
 
-TestServer testServer()
+ScratchDatabase::ScratchDatabase() : m_onSqlite(serverUnderTest() == QLatin1String("sqlite"))
 {
-    const QString server = qEnvironmentVariable("ZARN_TEST_SERVER", QStringLiteral("sqlite"));
-    if (server == QLatin1String("sqlite"))
-        return TestServer::Sqlite;
-    if (server == QLatin1String("postgresql"))
-        return TestServer::Postgresql;
-    fail(QStringLiteral("ZARN_TEST_SERVER is \"%1\"; \"sqlite\" or \"postgresql\" is needed.")
-             .arg(server));
-}
-
-ScratchDatabase::ScratchDatabase() : m_server(testServer())
-{
-    if (m_server == TestServer::Sqlite)
+    if (m_onSqlite)
         createSqlite();
     else
         createPostgresql();
@@ -72,7 +62,7 @@ ScratchDatabase::ScratchDatabase() : m_server(testServer())
 
 ScratchDatabase::~ScratchDatabase()
 {
-    if (m_server == TestServer::Postgresql) {
+    if (!m_onSqlite) {
         try {
             dropPostgresql();
         } catch (const std::exception &) {
@@ -83,7 +73,7 @@ ScratchDatabase::~ScratchDatabase()
 
 QString ScratchDatabase::missingDatabaseConnectionString(const QString &password) const
 {
-    if (m_server == TestServer::Sqlite)
+    if (m_onSqlite)
         return QStringLiteral("Provider=SQLite;Data Source=%1;Password=%2")
             .arg(m_folder.filePath(QStringLiteral("missing.db")), password);
     return QStringLiteral("Provider=PostgreSQL;Data Source=%1;Initial Catalog=zarn_missing;"
@@ -102,15 +92,15 @@ void ScratchDatabase::open(dal::Connection &connection) const
 
 QString ScratchDatabase::autoKeyColumn() const
 {
-    return m_server == TestServer::Sqlite ? QStringLiteral("INTEGER PRIMARY KEY")
-                                          : QStringLiteral("SERIAL PRIMARY KEY");
+    return m_onSqlite ? QStringLiteral("INTEGER PRIMARY KEY")
+                      : QStringLiteral("SERIAL PRIMARY KEY");
 }
 
 void ScratchDatabase::createProcedure(dal::Connection &connection, const QString &name,
                                       const QString &sqliteBody,
                                       const QString &postgresqlDefinition) const
 {
-    if (m_server == TestServer::Sqlite) {
+    if (m_onSqlite) {
         connection.provider().executeScript(
             QStringLiteral("CREATE TABLE IF NOT EXISTS stored_procedures"
                            "(name TEXT PRIMARY KEY, body TEXT NOT NULL)"));

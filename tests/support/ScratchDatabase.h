@@ -7,12 +7,8 @@
 
 namespace zarn::test {
 
-// The database server a database test runs against, from ZARN_TEST_SERVER ("sqlite" or
-// "postgresql"; "sqlite" when unset).
-enum class TestServer { Sqlite, Postgresql };
-TestServer testServer();
-
-// An empty database of its own for one test on the server under test, dropped at the end.
+// An empty database of its own for one test on the server under test (serverUnderTest() of
+// TestDatabases.h), dropped at the end.
 // SQLite: an empty file in a temporary folder. PostgreSQL: a database with a unique name on the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name; without them, construction fails.
 class ScratchDatabase
@@ -45,7 +41,7 @@ private:
     void createPostgresql();
     void dropPostgresql();
 
-    TestServer m_server;
+    bool m_onSqlite;
     QTemporaryDir m_folder;
     QString m_connectionString;
     QString m_serverAddress;  // PostgreSQL: host:port

@@ -172,6 +172,7 @@ public:
     {
         m_handle.reset();
         m_onRow = false;
+        m_firstRowWaiting = false;
         m_rowsAffected = 0;
         const int expected = sqlite3_bind_parameter_count(m_handle.get());
         if (static_cast<std::size_t>(expected) != params.size())
@@ -195,6 +196,7 @@ public:
         }
         if (!m_onRow)
             return false;
+        m_onRow = false; // a failed step has reset the statement: it gives no more rows
         m_onRow = stepOrFinish();
         return m_onRow;
     }
@@ -600,6 +602,11 @@ private:
             throw DatabaseError(QStringLiteral("The connection string names the folder \"%1\" but "
                                                "no catalog in it.")
                                     .arg(QDir::toNativeSeparators(dataSource)));
+        // A catalog is a file of the folder, never a path that leads elsewhere.
+        if (catalog.contains(QLatin1Char('/')) || catalog.contains(QLatin1Char('\\')) ||
+            catalog.contains(QLatin1Char(':')) || catalog.startsWith(QLatin1Char('.')))
+            throw DatabaseError(
+                QStringLiteral("The catalog name \"%1\" is not a plain name.").arg(catalog));
         return QDir(dataSource).filePath(catalog + QStringLiteral(".db"));
     }
 
