@@ -214,4 +214,22 @@ TEST_F(SqliteDatabase, ProcedureBodiesAreCheckedAgainstTheirParameters)
     EXPECT_EQ(typed.Parameters(2).value, Value(std::int16_t(3)));
 }
 
+TEST_F(SqliteDatabase, ProcedureThatFailedToPrepareIsPreparedWholeNextTime)
+{
+    run(QStringLiteral("CREATE TABLE stored_procedures (name TEXT PRIMARY KEY, body TEXT NOT NULL);"
+                       "INSERT INTO stored_procedures VALUES ('Both', "
+                       "'INSERT INTO t1 VALUES (:a); INSERT INTO t2 VALUES (:a)');"
+                       "CREATE TABLE t1 (a INTEGER)"));
+    Command both;
+    callProcedure(both, QStringLiteral("Both"));
+    both.AppendParameter(Command::CreateParameter(QStringLiteral("a"), adInteger, adParamInput));
+    both.Parameters(0).value = Value(std::int32_t(5));
+    EXPECT_THROW(both.Execute(), DatabaseError);
+    run(QStringLiteral("CREATE TABLE t2 (a INTEGER)"));
+    both.Execute();
+    Recordset rows = conn.Execute(
+        QStringLiteral("SELECT (SELECT COUNT(*) FROM t1) || '/' || (SELECT COUNT(*) FROM t2)"));
+    EXPECT_EQ(rows.Fields(0).Value(), Value("1/1"));
+}
+
 } // namespace

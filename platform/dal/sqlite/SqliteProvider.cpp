@@ -283,14 +283,17 @@ private:
         if (statements.isEmpty())
             throw DatabaseError(
                 QStringLiteral("Stored procedure %1 has no statements.").arg(m_name));
+        // Kept only when every statement prepares, so that a failed load is tried again whole.
+        std::vector<BodyStatement> body;
         for (const QString &sql : statements)
-            m_body.push_back(prepareBodyStatement(sql));
+            body.push_back(prepareBodyStatement(sql));
         m_savepoint =
             std::make_unique<StatementHandle>(m_db, QStringLiteral("SAVEPOINT zarn_procedure"));
         m_release =
             std::make_unique<StatementHandle>(m_db, QStringLiteral("RELEASE zarn_procedure"));
         m_rollbackTo =
             std::make_unique<StatementHandle>(m_db, QStringLiteral("ROLLBACK TO zarn_procedure"));
+        m_body = std::move(body);
     }
 
     DatabaseError missing() const
