@@ -136,17 +136,6 @@ TEST(ConnectionManagerConfigure, EachConnectionGetsClientCursorsStringAndTimeOut
     EXPECT_TRUE(facility.connectionString().contains(";Initial Catalog=PLANT7;"));
 }
 
-TEST(ConnectionManagerConfigure, TimeOutsSetAfterInitAreApplied)
-{
-    ConnectionManager manager = initialised(2);
-    manager.setCONNECTION_TIMEOUT_s(3);
-    manager.setCOMMAND_TIMEOUT_s(4);
-    Connection root;
-    manager.ConfigCnn4TAVROOT(root);
-    EXPECT_EQ(root.connectionTimeout(), 3);
-    EXPECT_EQ(root.commandTimeout(), 4);
-}
-
 TEST(ConnectionManagerConfigure, BlankFacilityNameGivesAnEmptyDataSourceQuietly)
 {
     ConnectionManager manager = initialised(2);
@@ -154,13 +143,6 @@ TEST(ConnectionManagerConfigure, BlankFacilityNameGivesAnEmptyDataSourceQuietly)
     Connection facility;
     manager.ConfigCnn4FACILITY(facility, "   ");
     EXPECT_TRUE(facility.connectionString().contains(";Data Source=;Initial Catalog=;"));
-}
-
-TEST(ConnectionManagerRefresh, DoesNothingWhenReplacementIsOff)
-{
-    ConnectionManager manager = initialised(2);
-    Connection closed;
-    EXPECT_TRUE(manager.RefreshDsHASH(closed));
 }
 
 TEST(ConnectionManagerRefresh, FailureIsReportedNotRaised)
