@@ -1,0 +1,273 @@
+#include "import/StandInFixture.h"
+
+#include <algorithm>
+
+namespace zarn {
+namespace {
+
+using test::exclamation;
+using test::information;
+using test::notice;
+using test::Rows;
+using test::SensorRow;
+
+class VariablesTest : public test::StandInFixture
+{
+protected:
+    void SetUp() override
+    {
+        StandInFixture::SetUp();
+        addSite(1);
+    }
+
+    SensorRow sensor(std::int32_t id, std::int32_t type, std::int32_t train)
+    {
+        SensorRow row;
+        row.SensorID = id;
+        row.SensorType = type;
+        row.TrainNumber = train;
+        row.Description = QStringLiteral("Sensor %1").arg(id);
+        return row;
+    }
+
+    bool importVars(const QString &site = QStringLiteral("1"))
+    {
+        return importer->ImportVars(site, QStringLiteral("Import test"), QStringLiteral("IMPTEST"));
+    }
+
+    // Both "Variables" steps that precede the captions.
+    bool runVariables()
+    {
+        importer->CreateLocations(QStringLiteral("1"));
+        return importVars();
+    }
+
+    static QString summary(long created, long failed = 0)
+    {
+        QString text = QStringLiteral("Created %1 ZARN Variables.\r\n").arg(created);
+        if (failed > 0)
+            text += QStringLiteral("Failed to create %1 ZARN Variables.").arg(failed);
+        return text;
+    }
+
+    std::int32_t locIdOf(const QString &key)
+    {
+        return rows(*facility, QStringLiteral("SELECT LocID FROM LOCATION WHERE UD1=?"), {key})
+            .at(0)
+            .at(0)
+            .toInt32();
+    }
+};
+
+TEST_F(VariablesTest, ThreeNewSensorsGiveThreeCompleteVariables)
+{
+    addTrain(1, std::int32_t{1}, QStringLiteral("One"), std::int32_t{1}, std::int32_t{1});
+    addTrain(1, std::int32_t{2}, QStringLiteral("Two"), std::int32_t{2}, std::int32_t{1});
+    addSensor(1, sensor(11, 1, 1));
+    SensorRow second = sensor(12, 2, 1);
+    second.Units = QStringLiteral("very long units");
+    second.DataType = Value::null();
+    addSensor(1, second);
+    SensorRow third = sensor(13, 1, 2);
+    third.HiHi = third.Hi = third.Lo = third.LoLo = third.MaxDisplay = third.MinDisplay =
+        Value::null();
+    third.DisplayOrder = Value::null();
+    third.Description = Value::null();
+    addSensor(1, third);
+
+    const DateTime before = DateTime::now();
+    EXPECT_TRUE(runVariables());
+    const DateTime after = DateTime::now();
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(summary(3))}));
+
+    const Rows vars =
+        rows(*facility,
+             QStringLiteral(
+                 "SELECT AuditUser, AuditTimeStamp, VARNUM, UD1, vartype, name, LOCID, "
+                 "Units, UD2, UD3, UD4, UD5, UD6, UD7, UD8, UD9, allowsymbol, BARCODE, "
+                 "CASCADERULE, CHKROLLOVER, DECPLACES, SYMBOLRULE1, SYMBOLRULE2, "
+                 "SYMBOLRULE3, SYMBOLRULE4, SYMBOLRULE5, SYMBOLRULE6, SYMBOLRULE7, "
+                 "SYMBOLRULE8, SYMBOLRULE9, SYMBOLRULE10, SHORTNAME, PRIOPERATOR, "
+                 "PRIOPPRT, SECOPERATOR, SECOPPRT, DESCRIPTION FROM VARDESC ORDER BY VARNUM"));
+    ASSERT_EQ(vars.size(), 3u);
+    struct Expected
+    {
+        int varnum, type;
+        QString name;
+        std::int32_t locId;
+        QString units;
+        std::vector<double> limits;
+        int displayOrder;
+        QString dataType;
+    };
+    const std::vector<Expected> expected = {{11,
+                                             1,
+                                             QStringLiteral("Sensor 11"),
+                                             locIdOf(QStringLiteral("01")),
+                                             QStringLiteral("gpm"),
+                                             {95.5, 80.25, 10, 5, 120, -1.5},
+                                             3,
+                                             QStringLiteral("Analog")},
+                                            {12,
+                                             2,
+                                             QStringLiteral("Sensor 12"),
+                                             locIdOf(QStringLiteral("01")),
+                                             QStringLiteral("very long "),
+                                             {95.5, 80.25, 10, 5, 120, -1.5},
+                                             3,
+                                             QString()},
+                                            {13,
+                                             1,
+                                             QStringLiteral("Undefined"),
+                                             locIdOf(QStringLiteral("02")),
+                                             QStringLiteral("gpm"),
+                                             {100, 90, 0, 0, 100, 0},
+                                             1,
+                                             QStringLiteral("Analog")}};
+    for (std::size_t i = 0; i < vars.size(); ++i) {
+        const auto &v = vars[i];
+        const Expected &e = expected[i];
+        SCOPED_TRACE(e.varnum);
+        EXPECT_EQ(v[0].toText(), QStringLiteral("VT2ZARN"));
+        EXPECT_GE(v[1].toDateTime().days(), before.days() - 1.0 / 86400);
+        EXPECT_LE(v[1].toDateTime().days(), after.days() + 1.0 / 86400);
+        EXPECT_EQ(v[2].toInt32(), e.varnum);
+        EXPECT_EQ(v[3].toInt32(), e.type);
+        EXPECT_EQ(v[4].toText(), QStringLiteral("1"));
+        EXPECT_EQ(v[5].toText(), e.name);
+        EXPECT_EQ(v[6].toInt32(), e.locId);
+        EXPECT_EQ(v[7].toText(), e.units);
+        for (std::size_t l = 0; l < 6; ++l)
+            EXPECT_EQ(v[8 + l].toDouble(), e.limits[l]) << "UD" << l + 2;
+        EXPECT_EQ(v[14].toInt32(), e.displayOrder);
+        EXPECT_EQ(v[15].kind(), Value::Kind::Text);
+        EXPECT_EQ(v[15].toText(), e.dataType);
+        EXPECT_EQ(v[16].toInt32(), 0);
+        EXPECT_EQ(v[17].toText(), QStringLiteral("None"));
+        EXPECT_EQ(v[18].toInt32(), 1);
+        EXPECT_EQ(v[19].toInt32(), 0);
+        EXPECT_EQ(v[20].toInt32(), 2);
+        for (std::size_t rule = 21; rule <= 30; ++rule)
+            EXPECT_EQ(v[rule].toInt32(), 0) << "SYMBOLRULE" << rule - 20;
+        for (std::size_t text = 31; text <= 35; ++text) {
+            EXPECT_EQ(v[text].kind(), Value::Kind::Text);
+            EXPECT_EQ(v[text].toText(), QString());
+        }
+        EXPECT_EQ(v[36].toInt32(), 0);
+    }
+}
+
+TEST_F(VariablesTest, ASecondRunAddsNothingAndCountsEverySensorAsFailed)
+{
+    addSensor(1, sensor(1, 1, 1));
+    addSensor(1, sensor(2, 2, 1));
+    EXPECT_TRUE(runVariables());
+    ui.messages.clear();
+    EXPECT_TRUE(importVars());
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(summary(0, 2))}));
+    EXPECT_EQ(summary(0, 2), QStringLiteral("Created 0 ZARN Variables.\r\nFailed to create 2 ZARN "
+                                            "Variables."));
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 2);
+}
+
+TEST_F(VariablesTest, ASecondVariablesRunLeavesNoVariableWithoutItsLocation)
+{
+    for (int train : {1, 2, 12})
+        addTrain(1, std::int32_t{train}, QStringLiteral("T%1").arg(train), std::int32_t{train},
+                 std::int32_t{1});
+    addSensor(1, sensor(1, 1, 1));
+    addSensor(1, sensor(2, 1, 2));
+    addSensor(1, sensor(3, 1, 12));
+    addSensor(1, sensor(4, 2, 12));
+    EXPECT_TRUE(runVariables());
+    ui.messages.clear();
+    EXPECT_TRUE(runVariables());
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(summary(0, 4))}));
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 4);
+    EXPECT_EQ(rows(*facility, QStringLiteral("SELECT COUNT(*) FROM VARDESC WHERE LOCID NOT IN "
+                                             "(SELECT LocID FROM LOCATION)"))[0][0]
+                  .toInt32(),
+              0);
+    // Each variable still sits on its sensor's train.
+    EXPECT_EQ(rows(*facility, QStringLiteral("SELECT l.UD1 FROM VARDESC v JOIN LOCATION l ON "
+                                             "l.LocID=v.LOCID WHERE v.VARNUM=3"))[0][0]
+                  .toText(),
+              QStringLiteral("12"));
+}
+
+TEST_F(VariablesTest, TwoSensorsOfOneTrainWithOneTypeGiveOneVariable)
+{
+    addSensor(1, sensor(1, 7, 1));
+    addSensor(1, sensor(2, 7, 1));
+    EXPECT_TRUE(runVariables());
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(summary(1, 1))}));
+    EXPECT_EQ(rows(*facility, QStringLiteral("SELECT VARNUM FROM VARDESC"))[0][0].toInt32(), 1);
+}
+
+TEST_F(VariablesTest, ASiteWithoutSensorsIsToldSoBeforeTheSummary)
+{
+    EXPECT_TRUE(runVariables());
+    EXPECT_EQ(ui.messages,
+              (std::vector<Message>{
+                  notice(QStringLiteral("This Vantrel site does not have any sensors defined.")),
+                  notice(summary(0))}));
+}
+
+TEST_F(VariablesTest, ASiteMissingFromSystemsCreatesNothing)
+{
+    addSensor(1, sensor(1, 1, 1));
+    EXPECT_FALSE(importVars(QStringLiteral("2")));
+    EXPECT_EQ(ui.messages, (std::vector<Message>{information(QStringLiteral(
+                               "ZARN Vantrel DB Importer cannot find sensors table for 2."))}));
+    EXPECT_FALSE(importVars(QStringLiteral("1' OR '1'='1")));
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 0);
+}
+
+TEST_F(VariablesTest, AnUnusableSensorsTableNameFailsTheStep)
+{
+    addSite(2, QStringLiteral("DATA_2"), QStringLiteral("SENSORS_1 UNION SELECT 1"));
+    EXPECT_FALSE(importVars(QStringLiteral("2")));
+    EXPECT_EQ(
+        ui.messages,
+        (std::vector<Message>{
+            exclamation(QStringLiteral("Program was unable to get Vantrel Sensor Definitions")),
+            exclamation(QStringLiteral("Program was unable to import the variables into ZARN"))}));
+}
+
+TEST_F(VariablesTest, ARowThatCannotBeBuiltIsSkippedAndCountedAsFailed)
+{
+    addSensor(1, sensor(1, 1, 1));
+    SensorRow noId = sensor(2, 2, 1);
+    noId.SensorID = Value::null();
+    addSensor(1, noId);
+    SensorRow hugeType = sensor(3, 40000, 1);
+    addSensor(1, hugeType);
+    EXPECT_TRUE(runVariables());
+    const Message buildFailure =
+        exclamation(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"));
+    EXPECT_EQ(std::count(ui.messages.begin(), ui.messages.end(), buildFailure), 2);
+    EXPECT_EQ(ui.messages.back(), notice(summary(1, 2)));
+    EXPECT_EQ(rows(*facility, QStringLiteral("SELECT VARNUM FROM VARDESC"))[0][0].toInt32(), 1);
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 1);
+}
+
+TEST_F(VariablesTest, ARefusedVariableIsReportedAndTheNextSensorStillImported)
+{
+    facility->Execute(QStringLiteral("CREATE UNIQUE INDEX vardesc_name ON VARDESC (name)"));
+    SensorRow first = sensor(1, 1, 1);
+    SensorRow twin = sensor(2, 2, 1);
+    twin.Description = first.Description;
+    addSensor(1, first);
+    addSensor(1, twin);
+    addSensor(1, sensor(3, 3, 1));
+    EXPECT_TRUE(runVariables());
+    EXPECT_EQ(ui.messages,
+              (std::vector<Message>{
+                  exclamation(QStringLiteral("Program was unable to create ZARN variable from "
+                                             "Vantrel Sensor")),
+                  notice(summary(2, 1))}));
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 2);
+}
+
+} // namespace
+} // namespace zarn
