@@ -41,7 +41,8 @@ public:
     // Adds one FACILITY row; either value may be Null.
     void addFacilityRow(const Value &fileName, const Value &name);
     // Replaces the catalog fileName (upper-cased) with an empty facility: its tables, nine UDCaps
-    // rows and the daily-data procedures of the intervals "1" and "H". Adds its FACILITY row.
+    // rows and the daily-data procedures of the intervals "1" and "H". Adds its FACILITY row, so
+    // the root catalog must exist.
     void createFacility(const QString &fileName, const QString &name);
     // Replaces the source database NAME with an empty one (SYSTEMS and TRAINS without rows) and
     // returns its connection string.
