@@ -122,6 +122,10 @@ void frmMain::createControls()
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ZARN Vantrel Import Tool"));
     setFixedSize(scale.size(9045, 3105));
+    // The layout's twips were measured for an 8-point font; a larger one would not fit them.
+    QFont eightPoint = font();
+    eightPoint.setPointSize(8);
+    setFont(eightPoint);
 
     Frame1 = place(new QGroupBox(QStringLiteral("Choose Databases"), this), "Frame1", scale,
                    {240, 165, 5010, 1860});
