@@ -59,14 +59,6 @@ TEST_F(BatchList, StartUpFailureShowsTheWindowsMessageAndListsNothing)
                        "sites.\n");
 }
 
-TEST_F(BatchList, SourceThatCannotBeOpenedEndsWithStatusOne)
-{
-    EXPECT_EQ(run({"--batch", "--config", db.writeIni(db.zarnSettings()), "--list"}),
-              exitStatus::Failure);
-    EXPECT_TRUE(outText.startsWith("[message]\nError ")) << outText.toStdString();
-    EXPECT_FALSE(outText.contains("facility\t"));
-}
-
 // The program itself: the same listing and exit statuses from its command line.
 struct Program : BatchList
 {

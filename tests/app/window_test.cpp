@@ -432,20 +432,6 @@ TEST_F(QtInterface, HelpLeavesTheBoxOpenAndOkClosesIt)
     EXPECT_TRUE(openAfterHelp);
 }
 
-TEST_F(QtInterface, ProgressMovesTheBar)
-{
-    bar.hide();
-    ui.setProgressMax(100);
-    ui.setProgressValue(0);
-    ui.setProgressVisible(true);
-    ui.setProgressValue(42);
-    EXPECT_EQ(bar.maximum(), 100);
-    EXPECT_EQ(bar.value(), 42);
-    EXPECT_FALSE(bar.isHidden());
-    ui.setProgressVisible(false);
-    EXPECT_TRUE(bar.isHidden());
-}
-
 // Setting the hourglass twice must not leave it behind when the pointer is restored once.
 TEST_F(QtInterface, HourglassIsTheWaitCursorAndRestoresOnce)
 {
