@@ -26,11 +26,23 @@ constexpr Clock::duration commitInterval = std::chrono::seconds(1);
 const QString dataAuditUser = QStringLiteral("VT2ZRANS");
 
 // Sensor type, "_" and train number as the source gives them; a Null adds nothing.
-QString readingKey(dal::Recordset &rs)
+QString readingKey(const Value &sensorType, const Value &trainNumber)
 {
-    return rs.Fields(QStringLiteral("SensorType")).Value().toTextOrEmpty() + QLatin1Char('_') +
-           rs.Fields(QStringLiteral("TrainNumber")).Value().toTextOrEmpty();
+    return sensorType.toTextOrEmpty() + QLatin1Char('_') + trainNumber.toTextOrEmpty();
 }
+
+// The columns of a record set of readings or sensors, found by name once.
+struct SourceColumns
+{
+    explicit SourceColumns(dal::Recordset &rs)
+        : sensorType(rs.Fields(QStringLiteral("SensorType"))),
+          trainNumber(rs.Fields(QStringLiteral("TrainNumber")))
+    {}
+    QString key() const { return readingKey(sensorType.Value(), trainNumber.Value()); }
+
+    dal::Field &sensorType;
+    dal::Field &trainNumber;
+};
 
 bool isPositiveNumber(const Value &v)
 {
@@ -190,11 +202,13 @@ void fillVariableMap(HashTable &map, dal::Recordset &sensors, dal::Connection &f
     map.SetSize(static_cast<std::int32_t>(std::min<long long>(
                     4LL * sensorCount, std::numeric_limits<std::int32_t>::max())),
                 0, 0);
+    const SourceColumns columns(sensors);
+    dal::Field &sensorId = sensors.Fields(QStringLiteral("SensorID"));
     for (long i = 0; i < sensorCount; ++i) {
-        const QString key = readingKey(sensors);
-        const Value varId = GetFirstValue(
-            facility, QStringLiteral("select VARID from vardesc where VARNUM='%1'")
-                          .arg(sensors.Fields(QStringLiteral("SensorID")).Value().toInt16()));
+        const QString key = columns.key();
+        const Value varId =
+            GetFirstValue(facility, QStringLiteral("select VARID from vardesc where VARNUM='%1'")
+                                        .arg(sensorId.Value().toInt16()));
         if (isPositiveNumber(varId) && !map.Exists(key))
             map.Add(key, varId);
         sensors.MoveNext();
@@ -221,16 +235,16 @@ std::int32_t writeReadings(const ReadingTarget &target, dal::Recordset &readings
     std::int32_t written = 0;
     GroupedWriter writer(target.store, target.facility);
     ProgressClock progress(target.progressInterval);
+    const SourceColumns columns(readings);
+    dal::Field &data = readings.Fields(QStringLiteral("Data"));
+    dal::Field &timeDate = readings.Fields(QStringLiteral("TimeDate"));
     try {
         for (long i = 0; i < total; ++i) {
-            const QString key = readingKey(readings);
-            if (target.variables.Exists(key)) {
-                const DateTime stamp =
-                    readings.Fields(QStringLiteral("TimeDate")).Value().toDateTime();
-                const Value &data = readings.Fields(QStringLiteral("Data")).Value();
-                writer.write({target.store.GetSlotStartDateTime(stamp), stamp,
-                              target.variables.item(key).toInt32(), data.toDouble(),
-                              data.toText()});
+            const Value variable = target.variables.item(columns.key());
+            if (!variable.isEmpty()) {
+                const DateTime stamp = timeDate.Value().toDateTime();
+                writer.write({target.store.GetSlotStartDateTime(stamp), stamp, variable.toInt32(),
+                              data.Value().toDouble(), data.Value().toText()});
                 ++written;
             }
             readings.MoveNext();

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <libpq-fe.h>
 #include <optional>
 #include <utility>
@@ -675,8 +676,13 @@ public:
             fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
             return;
         }
-        if (++m_inFlight >= pipelineDepth)
-            collect();
+        if (++m_unsynced >= segmentSize) {
+            synchronise();
+            // The server works on the newest segment while the results of the one before it
+            // are read.
+            while (m_segments.size() > 1)
+                readSegment();
+        }
     }
 
     void flush() override
@@ -690,9 +696,10 @@ public:
     }
 
 private:
-    // Calls in flight before their results are read: few enough that their results always fit
-    // the sockets' buffers, so that the server never blocks while the client is still sending.
-    static constexpr int pipelineDepth = 512;
+    // Calls between synchronisation points. At most two segments' results wait unread, few
+    // enough to fit the sockets' buffers, so that the server never blocks while the client is
+    // still sending.
+    static constexpr int segmentSize = 256;
 
     ParameterTexts checkedInputs(const std::vector<Parameter> &parameters) const
     {
@@ -713,17 +720,34 @@ private:
             m_failure = text;
     }
 
-    // Ends the calls sent so far with a synchronisation point and reads their results.
+    // Ends the calls sent so far with a synchronisation point and reads all their results.
     void collect()
     {
-        if (m_inFlight == 0)
+        synchronise();
+        while (!m_segments.empty())
+            readSegment();
+    }
+
+    // Ends the segment of calls sent since the last synchronisation point and sends it.
+    void synchronise()
+    {
+        if (m_unsynced == 0)
             return;
         PGconn *conn = m_session->connection();
         if (PQpipelineSync(conn) != 1)
             fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
-        for (; m_inFlight > 0; --m_inFlight)
+        m_segments.push_back(m_unsynced);
+        m_unsynced = 0;
+    }
+
+    // Reads the results of the oldest segment sent.
+    void readSegment()
+    {
+        PGconn *conn = m_session->connection();
+        for (int call = m_segments.front(); call > 0; --call)
             readCallResult(conn);
         readSyncResult(conn);
+        m_segments.pop_front();
     }
 
     // A call gives its result and then a null pointer; a call after a failed one gives an
@@ -771,7 +795,8 @@ private:
     QString m_name;
     int m_inputs;
     PreparedStatement m_prepared;
-    int m_inFlight = 0;               // queued calls whose results are not read yet
+    int m_unsynced = 0;               // calls sent since the last synchronisation point
+    std::deque<int> m_segments;       // calls of each segment whose results are unread
     std::size_t m_succeeded = 0;      // queued calls that succeeded before the first failure
     std::optional<QString> m_failure; // the first failure since the last flush
 };
