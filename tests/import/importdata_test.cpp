@@ -1,0 +1,306 @@
+#include "facility/DataStoreSupport.h"
+#include "import/StandInFixture.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace zarn::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString inserted = QStringLiteral("Inserted %1 data records into ZARN database.");
+const QString noData = QStringLiteral("This site has no data for the date ranges that you chose");
+const QString failed = QStringLiteral("Program was unable to import the data into ZARN");
+
+DateTime on5March(int hour, int minute, int second = 0, int ms = 0)
+{
+    return DateTime::fromParts(2024, 3, 5, hour, minute, second, ms);
+}
+
+// One call of the one-minute write procedure as the facility received it.
+struct LoggedWrite
+{
+    std::int32_t varId;
+    DateTime slotStart, slotEnd, stamp;
+    double value;
+    QString text, auditUser;
+    std::int32_t status;
+};
+
+// A site (id 1) whose sensors of type 1 on train 1 and type 2 on train 1 have ZARN variables,
+// while type 3 on train 1 has none.
+class ImportData : public StandInFixture
+{
+protected:
+    void SetUp() override
+    {
+        StandInFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        addSite(1);
+        addSensor(1, sensor(1, 1, 101));
+        addSensor(1, sensor(2, 1, 102));
+        addSensor(1, sensor(3, 1, 103));
+        firstVariable = addVariable(101);
+        secondVariable = addVariable(102);
+        importer->setProgressInterval(0ms);
+    }
+
+    static SensorRow sensor(int type, int train, int id)
+    {
+        SensorRow row;
+        row.SensorType = std::int32_t{type};
+        row.TrainNumber = std::int32_t{train};
+        row.SensorID = std::int32_t{id};
+        row.Description = QStringLiteral("Sensor %1").arg(id);
+        return row;
+    }
+
+    std::int32_t addVariable(int sensorId)
+    {
+        facility->Execute(QStringLiteral("INSERT INTO VARDESC (VARNUM, name) VALUES (?, ?)"),
+                          {std::int32_t{sensorId}, QStringLiteral("Variable %1").arg(sensorId)});
+        return scalar(*facility, QStringLiteral("SELECT VARID FROM VARDESC WHERE VARNUM = ?"),
+                      {std::int32_t{sensorId}})
+            .toInt32();
+    }
+
+    void addReadingValue(int sensorType, const Value &data, DateTime at)
+    {
+        source->Execute(QStringLiteral("INSERT INTO DATA_1 (SensorType, TrainNumber, Data, "
+                                       "TimeDate) VALUES (?, 1, ?, ?)"),
+                        {std::int32_t{sensorType}, data, at});
+    }
+
+    bool importDay(DateTime from = on5March(0, 0), DateTime to = DateTime::fromParts(2024, 3, 6))
+    {
+        return importer->ImportData(from, to, QStringLiteral("1"), QStringLiteral("Import test"),
+                                    QStringLiteral("IMPTEST"));
+    }
+
+    // Replaces the one-minute write procedure with one that logs each call, in order, with every
+    // input; like the real one it refuses nothing else.
+    void logWrites()
+    {
+        runOnServer(
+            *facility,
+            QStringLiteral(
+                "CREATE TABLE write_log (n INTEGER PRIMARY KEY AUTOINCREMENT, varid INTEGER, "
+                "slotstart DATETIME, slotend DATETIME, stamp DATETIME, value REAL, "
+                "textvalue VARCHAR(255), audituser VARCHAR(50), status INTEGER); "
+                "UPDATE stored_procedures SET body = 'INSERT INTO write_log (varid, slotstart, "
+                "slotend, stamp, value, textvalue, audituser, status) VALUES (:varid, "
+                ":slotstarttime, :slotendtime, :date, :value, :textvalue, :audituser, :status)' "
+                "WHERE name = 'WRITEDD1'"),
+            QStringLiteral(
+                "CREATE TABLE write_log (n serial PRIMARY KEY, varid integer, "
+                "slotstart timestamp, slotend timestamp, stamp timestamp, "
+                "value double precision, textvalue varchar(255), audituser varchar(50), "
+                "status integer); "
+                "CREATE OR REPLACE FUNCTION WRITEDD1(IN date timestamp, IN varid integer, "
+                "IN value double precision, IN textvalue varchar, IN audituser varchar, "
+                "IN slotstarttime timestamp, IN slotendtime timestamp, IN status integer) "
+                "RETURNS void LANGUAGE sql AS $$ INSERT INTO write_log (varid, slotstart, "
+                "slotend, stamp, value, textvalue, audituser, status) "
+                "VALUES ($2, $6, $7, $1, $3, $4, $5, $8) $$"));
+    }
+
+    std::vector<LoggedWrite> loggedWrites()
+    {
+        std::vector<LoggedWrite> writes;
+        for (const auto &row :
+             rows(*facility, QStringLiteral("SELECT varid, slotstart, slotend, stamp, value, "
+                                            "textvalue, audituser, status FROM write_log "
+                                            "ORDER BY n")))
+            writes.push_back({row[0].toInt32(), row[1].toDateTime(), row[2].toDateTime(),
+                              row[3].toDateTime(), row[4].toDouble(), row[5].toText(),
+                              row[6].toText(), row[7].toInt32()});
+        return writes;
+    }
+
+    // The values the store holds, in the order of their slots.
+    std::vector<double> storedValues()
+    {
+        std::vector<double> values;
+        for (const auto &row : rows(*facility, QStringLiteral("SELECT curvalue FROM DD1_VALUES "
+                                                              "ORDER BY slotstarttime")))
+            values.push_back(row[0].toDouble());
+        return values;
+    }
+
+    std::int32_t firstVariable = 0;
+    std::int32_t secondVariable = 0;
+};
+
+TEST_F(ImportData, BoundsAreStrictAndEachReadingKeepsItsOwnTimeStamp)
+{
+    logWrites();
+    addReadingValue(1, 1.0, on5March(0, 0));
+    addReadingValue(1, 12.5, on5March(10, 15, 42));
+    addReadingValue(1, 3.0, DateTime::fromParts(2024, 3, 6));
+
+    EXPECT_TRUE(importDay());
+    const auto writes = loggedWrites();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].varId, firstVariable);
+    EXPECT_EQ(writes[0].slotStart, on5March(10, 15));
+    EXPECT_EQ(writes[0].slotEnd, on5March(10, 16));
+    EXPECT_EQ(writes[0].stamp, on5March(10, 15, 42));
+    EXPECT_EQ(writes[0].value, 12.5);
+    EXPECT_EQ(writes[0].text, QStringLiteral("12.5"));
+    EXPECT_EQ(writes[0].auditUser, QStringLiteral("VT2ZRANS"));
+    EXPECT_EQ(writes[0].status, 0);
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(1))});
+    EXPECT_FALSE(ui.progressVisible);
+}
+
+TEST_F(ImportData, TwoReadingsOfOneMinuteAreBothWrittenInTheirOrder)
+{
+    logWrites();
+    addReadingValue(1, 1.0, on5March(10, 15, 10));
+    addReadingValue(1, 2.0, on5March(10, 15, 50));
+    EXPECT_TRUE(importDay());
+    const auto writes = loggedWrites();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].stamp, on5March(10, 15, 10));
+    EXPECT_EQ(writes[1].stamp, on5March(10, 15, 50));
+    EXPECT_EQ(writes[0].slotStart, writes[1].slotStart);
+    EXPECT_EQ(ui.messages.back(), notice(inserted.arg(2)));
+}
+
+TEST_F(ImportData, ReadingsWithoutAVariablePassUnseen)
+{
+    addReadingValue(3, 1.0, on5March(10, 0)); // sensor without a variable
+    addReadingValue(2, 2.0, on5March(10, 1));
+    addReadingValue(9, 3.0, on5March(10, 2)); // no such sensor
+    EXPECT_TRUE(importDay());
+    const Rows stored = rows(*facility, QStringLiteral("SELECT varid, slotstarttime, curvalue "
+                                                       "FROM DD1_VALUES"));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0][0].toInt32(), secondVariable);
+    EXPECT_EQ(stored[0][1].toDateTime(), on5March(10, 1));
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(1))});
+}
+
+TEST_F(ImportData, ARangeWithoutReadingsSaysSoWithoutAProgressBar)
+{
+    addReadingValue(1, 1.0, on5March(10, 0));
+    EXPECT_TRUE(importDay(DateTime::fromParts(2024, 3, 6), DateTime::fromParts(2024, 3, 7)));
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(noData)});
+    EXPECT_FALSE(ui.progressShown);
+    EXPECT_EQ(count(QStringLiteral("DD1_VALUES")), 0);
+}
+
+TEST_F(ImportData, ProgressFollowsTheReadingsWrittenSoFar)
+{
+    addReadingValue(3, 1.0, on5March(10, 0));
+    addReadingValue(1, 2.0, on5March(10, 1));
+    addReadingValue(3, 3.0, on5March(10, 2));
+    EXPECT_TRUE(importDay());
+    EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 33, 33}));
+    EXPECT_EQ(ui.progressMax, 100);
+    EXPECT_TRUE(ui.progressShown);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(1))});
+}
+
+TEST_F(ImportData, ANullReadingStopsTheImportAfterTheReadingsBeforeIt)
+{
+    addReadingValue(1, 1.0, on5March(10, 0));
+    addReadingValue(1, 2.0, on5March(10, 1));
+    addReadingValue(1, Value::null(), on5March(10, 2));
+    addReadingValue(1, 4.0, on5March(10, 3));
+    EXPECT_FALSE(importDay());
+    EXPECT_EQ(storedValues(), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+    EXPECT_TRUE(ui.progressVisible);
+}
+
+// A refused value stops the import; every reading before it is stored and none after it,
+// wherever it falls among the flushes and commits of the writes.
+TEST_F(ImportData, AFailingWriteKeepsExactlyTheReadingsBeforeIt)
+{
+    refuseValue(*facility, 666);
+    const int readings = 7000;
+    const int refusedAt = 6500;
+    source->provider().beginTransaction();
+    for (int i = 0; i < readings; ++i)
+        addReadingValue(1, i == refusedAt ? 666.0 : i + 0.5, // one reading a minute
+                        DateTime::fromParts(2024, 3, 5 + i / 1440, i % 1440 / 60, i % 60));
+    source->provider().commit();
+
+    for (const auto interval : {0ms, 3600000ms}) {
+        ui = RecordingUserInterface();
+        facility->Execute(QStringLiteral("DELETE FROM DD1_VALUES"));
+        importer->setProgressInterval(interval);
+        EXPECT_FALSE(importDay(DateTime::fromParts(2024, 3, 4), DateTime::fromParts(2024, 3, 12)));
+        const std::vector<double> values = storedValues();
+        ASSERT_EQ(values.size(), static_cast<std::size_t>(refusedAt));
+        for (int i = 0; i < refusedAt; ++i)
+            ASSERT_EQ(values[i], i + 0.5) << "reading " << i;
+        EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+    }
+}
+
+TEST_F(ImportData, AFailingWriteInTheFirstFlushKeepsTheReadingsBeforeIt)
+{
+    refuseValue(*facility, 666);
+    addReadingValue(1, 1.0, on5March(10, 0));
+    addReadingValue(2, 2.0, on5March(10, 1));
+    addReadingValue(1, 666.0, on5March(10, 2));
+    addReadingValue(1, 4.0, on5March(10, 3));
+    EXPECT_FALSE(importDay());
+    EXPECT_EQ(storedValues(), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+}
+
+TEST_F(ImportData, ASiteWhoseSensorsHaveNoVariablesWritesNothing)
+{
+    facility->Execute(QStringLiteral("DELETE FROM VARDESC"));
+    addReadingValue(1, 1.0, on5March(10, 0));
+    addReadingValue(2, 2.0, on5March(10, 1));
+    EXPECT_TRUE(importDay());
+    EXPECT_EQ(count(QStringLiteral("DD1_VALUES")), 0);
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(0))});
+}
+
+TEST_F(ImportData, AnUnknownSiteEndsAfterTheReadersMessage)
+{
+    EXPECT_FALSE(importer->ImportData(on5March(0, 0), DateTime::fromParts(2024, 3, 6),
+                                      QStringLiteral("77"), QString(), QString()));
+    EXPECT_EQ(ui.messages, std::vector<Message>{information(
+                               QStringLiteral("ZARN Vantrel DB Importer cannot find data table "
+                                              "for 77."))});
+}
+
+// The program runs where clocks change: a reading in the hour that is skipped in spring or
+// repeated in autumn keeps its wall-clock time stamp to the millisecond.
+TEST_F(ImportData, TimeStampsAroundDaylightSavingChangesLandExactly)
+{
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    ASSERT_TRUE(zone.hasDaylightTime())
+        << "run with TZ set to a zone with daylight saving, such as Europe/Berlin";
+    logWrites();
+    const DateTime skipped = DateTime::fromParts(2024, 3, 31, 2, 30, 10, 600);
+    const DateTime repeated = DateTime::fromParts(2024, 10, 27, 2, 30, 10, 250);
+    const DateTime roundsUp = DateTime::fromParts(2024, 10, 27, 2, 59, 59, 500);
+    addReadingValue(1, 1.0, skipped);
+    addReadingValue(1, 2.0, repeated);
+    addReadingValue(1, 3.0, roundsUp);
+    EXPECT_TRUE(importDay(DateTime::fromParts(2024, 3, 30), DateTime::fromParts(2024, 10, 28)));
+
+    const auto writes = loggedWrites();
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].stamp.toIsoText(), QStringLiteral("2024-03-31 02:30:10.600"));
+    EXPECT_EQ(writes[0].stamp, skipped);
+    EXPECT_EQ(writes[0].slotStart, DateTime::fromParts(2024, 3, 31, 2, 30));
+    EXPECT_EQ(writes[1].stamp, repeated);
+    EXPECT_EQ(writes[1].slotStart, DateTime::fromParts(2024, 10, 27, 2, 30));
+    EXPECT_EQ(writes[2].stamp, roundsUp);
+    EXPECT_EQ(writes[2].slotStart, DateTime::fromParts(2024, 10, 27, 3, 0));
+    EXPECT_EQ(writes[2].slotEnd, DateTime::fromParts(2024, 10, 27, 3, 1));
+}
+
+} // namespace
+} // namespace zarn::test
