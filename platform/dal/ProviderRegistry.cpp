@@ -1,5 +1,6 @@
 #include "platform/Error.h"
 #include "platform/dal/Provider.h"
+#include "platform/dal/odbc/OdbcProvider.h"
 #include "platform/dal/postgresql/PostgresProvider.h"
 #include "platform/dal/sqlite/SqliteProvider.h"
 
@@ -14,8 +15,7 @@ std::unique_ptr<Provider> createProvider(const QString &providerName)
         return createPostgresProvider();
     if (name.compare(QStringLiteral("MSDASQL"), Qt::CaseInsensitive) == 0 ||
         name.compare(QStringLiteral("ODBC"), Qt::CaseInsensitive) == 0)
-        throw DatabaseError(
-            QStringLiteral("The database provider \"%1\" is not available.").arg(name));
+        return createOdbcProvider();
     if (name.isEmpty())
         throw DatabaseError(QStringLiteral("The connection string names no Provider."));
     throw DatabaseError(QStringLiteral("The database provider \"%1\" is unknown.").arg(name));
