@@ -11,3 +11,15 @@ set_tests_properties(postgres_test PROPERTIES LABELS postgresql RESOURCE_LOCK po
 # The database access layer against every server, and what only the SQLite provider does.
 zarn_db_test(dal_test ${CMAKE_CURRENT_LIST_DIR}/dal_test.cpp)
 zarn_unit_test(sqlite_provider_test ${CMAKE_CURRENT_LIST_DIR}/sqlite_provider_test.cpp)
+
+# The database access layer through ODBC: the PostgreSQL test server by its ODBC driver, with a
+# data source that the test support defines in temporary configuration files.
+# What only the ODBC provider does is tested the same way.
+find_library(ZARN_PSQLODBC_DRIVER NAMES psqlodbcw.so PATH_SUFFIXES odbc)
+add_executable(odbc_provider_test ${CMAKE_CURRENT_LIST_DIR}/odbc_provider_test.cpp)
+target_link_libraries(odbc_provider_test PRIVATE zarntestsupport GTest::gtest_main)
+add_test(NAME dal_test_odbc COMMAND dal_test)
+add_test(NAME odbc_provider_test COMMAND odbc_provider_test)
+set_tests_properties(dal_test_odbc odbc_provider_test PROPERTIES LABELS odbc
+    RESOURCE_LOCK postgresql
+    ENVIRONMENT "ZARN_TEST_SERVER=odbc;ZARN_TEST_ODBC_DRIVER=${ZARN_PSQLODBC_DRIVER}")

@@ -11,6 +11,9 @@ namespace zarn::test {
 // TestDatabases.h), dropped at the end.
 // SQLite: an empty file in a temporary folder. PostgreSQL: a database with a unique name on the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name; without them, construction fails.
+// ODBC (ZARN_TEST_SERVER=odbc, for the scratch databases only): such a PostgreSQL database,
+// reached through the ODBC driver that ZARN_TEST_ODBC_DRIVER names, by a data source that a
+// temporary odbc.ini of the test process defines.
 class ScratchDatabase
 {
 public:
@@ -32,7 +35,7 @@ public:
     // The column definition of an integer primary key that the database assigns.
     QString autoKeyColumn() const;
     // Creates a stored procedure: on SQLite a row of stored_procedures with sqliteBody; on
-    // PostgreSQL by running postgresqlDefinition (CREATE FUNCTION ...).
+    // PostgreSQL, directly or through ODBC, by running postgresqlDefinition (CREATE FUNCTION).
     void createProcedure(dal::Connection &connection, const QString &name,
                          const QString &sqliteBody, const QString &postgresqlDefinition) const;
 
@@ -41,10 +44,14 @@ private:
     void createPostgresql();
     void dropPostgresql();
 
+    void useOdbc();
+
     bool m_onSqlite;
+    bool m_overOdbc; // PostgreSQL through its ODBC driver
     QTemporaryDir m_folder;
     QString m_connectionString;
     QString m_serverAddress;  // PostgreSQL: host:port
+    QString m_odbcDataSource; // ODBC: the data source name
     QString m_postgresqlName; // PostgreSQL: the scratch database
 };
 
