@@ -81,9 +81,16 @@ public:
         m_group.push_back(std::move(write));
         if (m_group.size() - m_flushed >= writesPerFlush) {
             flush();
-            if (m_group.size() >= writesPerCommit || Clock::now() - m_groupStart >= commitInterval)
+            if (m_group.size() >= writesPerCommit)
                 commit();
         }
+    }
+
+    // Stores the open group once it is old enough, however few writes it holds.
+    void commitIfDue()
+    {
+        if (m_transaction && Clock::now() - m_groupStart >= commitInterval)
+            finish();
     }
 
     // Stores every write queued so far.
@@ -248,6 +255,7 @@ std::int32_t writeReadings(const ReadingTarget &target, dal::Recordset &readings
                 ++written;
             }
             readings.MoveNext();
+            writer.commitIfDue();
             if (progress.due()) {
                 target.importer.UpdateProgress(written, static_cast<double>(total));
                 target.ui.processEvents();
