@@ -96,6 +96,7 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
         ui = m_ownUi.get();
     }
     m_workspace = std::make_unique<Workspace>(*ui);
+    connect(btnImport, &QPushButton::clicked, this, &frmMain::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -112,8 +113,45 @@ bool frmMain::start(const QString &iniPath)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (m_importing) {
+        m_closeWanted = true;
+        event->ignore();
+        return;
+    }
     m_workspace->Close();
     event->accept();
+}
+
+void frmMain::importClicked()
+{
+    const ImportChoices choices = currentChoices();
+    setImporting(true);
+    runImport(*m_workspace, m_workspace->ui(), choices);
+    setImporting(false);
+    if (m_closeWanted)
+        close();
+}
+
+ImportChoices frmMain::currentChoices() const
+{
+    ImportChoices choices;
+    choices.siteName = cboSource->currentText();
+    choices.sitePosition = cboSource->currentIndex();
+    choices.facilityName = cboFacility->currentText();
+    choices.facilityPosition = cboFacility->currentIndex();
+    // A partly checked box counts as not ticked.
+    choices.variables = chkVars->checkState() == Qt::Checked;
+    choices.data = chkData->checkState() == Qt::Checked;
+    choices.startDate = txtStartDate->text();
+    choices.endDate = txtEndDate->text();
+    return choices;
+}
+
+void frmMain::setImporting(bool importing)
+{
+    m_importing = importing;
+    btnImport->setEnabled(!importing);
+    btnCancel->setEnabled(!importing);
 }
 
 void frmMain::createControls()

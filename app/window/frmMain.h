@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ImportRun.h"
 #include "app/Workspace.h"
 #include "platform/UserInterface.h"
 
@@ -38,7 +39,8 @@ public:
     const Workspace &workspace() const { return *m_workspace; }
 
 protected:
-    // Closing the window closes the source, then the root connection.
+    // Closing the window closes the source, then the root connection. During an import the
+    // window stays open until the import has ended, and closes then.
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -46,6 +48,13 @@ private:
     void createControls();
     void setTabOrderOfTable();
     void fillLists();
+    // The click on "Import": one import run on the choices the controls show.
+    void importClicked();
+    ImportChoices currentChoices() const;
+    // "Import" and "Exit" are refused while an import runs, since the import lets window
+    // events run: a second run would start inside the first, and Exit would close the
+    // connections under it.
+    void setImporting(bool importing);
 
     QGroupBox *Frame1 = nullptr;
     QLabel *Label1 = nullptr;
@@ -68,6 +77,8 @@ private:
 
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<Workspace> m_workspace;
+    bool m_importing = false;
+    bool m_closeWanted = false;
 };
 
 } // namespace zarn

@@ -12,3 +12,9 @@ target_compile_definitions(batchlist_test PRIVATE
 zarn_window_test(window_test ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupDatabases.cpp)
 target_link_libraries(window_test PRIVATE Qt6::Test)
+
+zarn_unit_test(importrun_test ${CMAKE_CURRENT_LIST_DIR}/importrun_test.cpp)
+
+zarn_window_test(windowimport_test ${CMAKE_CURRENT_LIST_DIR}/windowimport_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)
+target_link_libraries(windowimport_test PRIVATE Qt6::Test)

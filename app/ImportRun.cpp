@@ -1,0 +1,192 @@
+#include "app/ImportRun.h"
+
+#include "app/Workspace.h"
+#include "import/Importer.h"
+#include "platform/Error.h"
+#include "platform/UserInterface.h"
+#include "platform/dal/Connection.h"
+
+#include <cmath>
+#include <optional>
+
+namespace zarn {
+
+namespace {
+
+const QString NoSiteText = QStringLiteral("You must choose a Vantrel Site.");
+const QString NoFacilityText = QStringLiteral("You  must choose a ZARN Facility Name.");
+const QString NothingChosenText = QStringLiteral("You didn't select any data to import");
+const QString InvalidDatesText = QStringLiteral("Invalid Dates");
+const QString EndBeforeStartText = QStringLiteral("The end date must come after the start date!");
+const QString StepFailedText = QStringLiteral("Failed to Import the Vantrel Site into ZARN");
+const QString RunFailedText = QStringLiteral("Program was unable to import the data into ZARN");
+
+constexpr long InvalidPropertyValue = 380;
+constexpr std::int64_t msPerDay = 86'400'000;
+constexpr std::int64_t msPerHour = 3'600'000;
+
+std::int64_t wholeMilliseconds(DateTime t)
+{
+    return std::llround(t.days() * static_cast<double>(msPerDay));
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+void tell(UserInterface &ui, const QString &text, MessageIcon icon = MessageIcon::None)
+{
+    ui.showMessage(Message{text, icon, MessageButtons::Ok, QString(), 0});
+}
+
+// Passes everything on to the operator's user interface and notes whether a message told of a
+// failure: the import steps report a caught error with an exclamation and a failed step with a
+// stop icon, even those steps that return nothing.
+class FailureWatch : public UserInterface
+{
+public:
+    explicit FailureWatch(UserInterface &ui) : m_ui(ui) {}
+
+    void showMessage(const Message &message) override
+    {
+        if (message.icon == MessageIcon::Exclamation || message.icon == MessageIcon::Stop)
+            m_sawFailure = true;
+        m_ui.showMessage(message);
+    }
+    void setProgressMax(int max) override { m_ui.setProgressMax(max); }
+    void setProgressValue(int value) override { m_ui.setProgressValue(value); }
+    void setProgressVisible(bool visible) override { m_ui.setProgressVisible(visible); }
+    MousePointer mousePointer() const override { return m_ui.mousePointer(); }
+    void setMousePointer(MousePointer pointer) override { m_ui.setMousePointer(pointer); }
+    void processEvents() override { m_ui.processEvents(); }
+
+    bool sawFailure() const { return m_sawFailure; }
+
+private:
+    UserInterface &m_ui;
+    bool m_sawFailure = false;
+};
+
+// The key that the hidden twin holds at the position chosen in the visible list. A position
+// the list does not have is an invalid property value, as it would be for the list itself.
+const QString &keyAt(const std::vector<ListEntry> &entries, int position)
+{
+    if (position < 0 || static_cast<std::size_t>(position) >= entries.size())
+        throw Error(InvalidPropertyValue, QStringLiteral("Invalid property value"));
+    return entries[static_cast<std::size_t>(position)].key;
+}
+
+// The site and facility of one run, as the import steps take them.
+struct Target
+{
+    QString siteId;
+    QString facilityName;
+    QString facilityFileName;
+};
+
+// The locations, the variables and the captions. The captions are written even when the
+// variables failed.
+bool importVariables(Importer &importer, UserInterface &ui, const Target &target)
+{
+    importer.CreateLocations(target.siteId);
+    const bool imported =
+        importer.ImportVars(target.siteId, target.facilityName, target.facilityFileName);
+    if (!imported)
+        tell(ui, StepFailedText, MessageIcon::Stop);
+    importer.UpdateUDCaps();
+    return imported;
+}
+
+// The readings strictly between the two dates, which must span at least one full hour.
+bool importData(Importer &importer, UserInterface &ui, const Target &target,
+                const ImportChoices &choices)
+{
+    const std::optional<DateTime> start = DateTime::parse(choices.startDate);
+    const std::optional<DateTime> end = DateTime::parse(choices.endDate);
+    if (!start || !end) {
+        tell(ui, InvalidDatesText);
+        return false;
+    }
+    if (hourBoundariesBetween(*start, *end) <= 0) {
+        tell(ui, EndBeforeStartText);
+        return false;
+    }
+    if (!importer.ImportData(*start, *end, target.siteId, target.facilityName,
+                             target.facilityFileName)) {
+        tell(ui, StepFailedText, MessageIcon::Stop);
+        return false;
+    }
+    return true;
+}
+
+// The chosen steps on an open facility connection.
+bool runSteps(Workspace &workspace, UserInterface &ui, dal::Connection &cnnFacility,
+              const Target &target, const ImportChoices &choices)
+{
+    Importer importer(ui, workspace.cnnManager().DB_TYPE());
+    if (!importer.Init(workspace.cnnSource(), cnnFacility, workspace.cnnRoot(),
+                       target.facilityFileName))
+        return false;
+    bool succeeded = true;
+    if (choices.variables)
+        succeeded = importVariables(importer, ui, target);
+    if (choices.data)
+        succeeded = importData(importer, ui, target, choices) && succeeded;
+    return succeeded;
+}
+
+// Checks the choices, then runs the steps on a facility connection of this run's own. Raises
+// what the steps do not trap; the connection is closed however the run ends.
+bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices)
+{
+    if (choices.siteName.isEmpty()) {
+        tell(ui, NoSiteText);
+        return false;
+    }
+    if (choices.facilityName.isEmpty()) {
+        tell(ui, NoFacilityText);
+        return false;
+    }
+    const Target target{keyAt(workspace.sites(), choices.sitePosition), choices.facilityName,
+                        keyAt(workspace.facilities(), choices.facilityPosition)};
+    if (!choices.variables && !choices.data) {
+        tell(ui, NothingChosenText);
+        return false;
+    }
+
+    dal::Connection cnnFacility;
+    workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, target.facilityFileName);
+    cnnFacility.Open();
+    const bool succeeded = runSteps(workspace, ui, cnnFacility, target, choices);
+    cnnFacility.Close();
+    return succeeded;
+}
+
+} // namespace
+
+std::int64_t hourBoundariesBetween(DateTime start, DateTime end)
+{
+    return floorDiv(wholeMilliseconds(end), msPerHour) -
+           floorDiv(wholeMilliseconds(start), msPerHour);
+}
+
+bool runImport(Workspace &workspace, UserInterface &operatorUi, const ImportChoices &choices)
+{
+    FailureWatch ui(operatorUi);
+    const MousePointer remembered = ui.mousePointer();
+    try {
+        ui.setMousePointer(MousePointer::Hourglass);
+        ui.processEvents();
+        const bool succeeded = checkAndImport(workspace, ui, choices);
+        ui.setMousePointer(remembered);
+        return succeeded && !ui.sawFailure();
+    } catch (...) {
+        ui.setMousePointer(remembered);
+        tell(ui, RunFailedText, MessageIcon::Exclamation);
+        return false;
+    }
+}
+
+} // namespace zarn
