@@ -1,14 +1,86 @@
 #include "app/BatchMode.h"
 
-#include "app/BatchUserInterface.h"
 #include "app/GetIniInfo.h"
+#include "app/ImportRun.h"
 #include "app/Workspace.h"
+
+#include <optional>
 
 namespace zarn {
 
 namespace {
 
 const QString ProgramName = QStringLiteral("zarn-vantrel-importer");
+
+// An option followed by its value, where the options keep it, and what the value is.
+struct ValueOption
+{
+    const char *name;
+    QString BatchOptions::*field;
+    const char *what;
+};
+
+const ValueOption valueOptions[] = {
+    {"--config", &BatchOptions::configPath, "the path of a configuration file"},
+    {"--site", &BatchOptions::site, "a site identifier"},
+    {"--facility", &BatchOptions::facility, "a facility file name"},
+    {"--start", &BatchOptions::start, "a date"},
+    {"--end", &BatchOptions::end, "a date"},
+};
+
+const ValueOption *findValueOption(const QString &argument)
+{
+    for (const ValueOption &option : valueOptions)
+        if (argument == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+// Takes the value after the option at i, moving i onto it; what is wrong otherwise.
+std::optional<QString> takeValue(const ValueOption &option, const QStringList &arguments,
+                                 qsizetype &i, BatchOptions &options)
+{
+    QString &value = options.*option.field;
+    if (!value.isEmpty())
+        return QStringLiteral("%1 is given twice").arg(QLatin1String(option.name));
+    if (i + 1 == arguments.size() || arguments.at(i + 1).isEmpty())
+        return QStringLiteral("%1 needs %2")
+            .arg(QLatin1String(option.name), QLatin1String(option.what));
+    value = arguments.at(++i);
+    return std::nullopt;
+}
+
+bool asksForImport(const BatchOptions &options)
+{
+    return !options.site.isEmpty() || !options.facility.isEmpty() || options.variables ||
+           options.data || !options.start.isEmpty() || !options.end.isEmpty();
+}
+
+// What is wrong with the combination of the options of a batch call, if anything.
+std::optional<QString> checkCombination(const BatchOptions &options)
+{
+    if (options.list && asksForImport(options))
+        return QStringLiteral("--list cannot be combined with an import");
+    if (!options.list && !asksForImport(options))
+        return QStringLiteral("--batch needs --list, or --site and --facility");
+    if (options.list)
+        return std::nullopt;
+    if (options.site.isEmpty())
+        return QStringLiteral("an import needs --site");
+    if (options.facility.isEmpty())
+        return QStringLiteral("an import needs --facility");
+    if (options.data && (options.start.isEmpty() || options.end.isEmpty()))
+        return QStringLiteral("--data needs --start and --end");
+    if (!options.data && (!options.start.isEmpty() || !options.end.isEmpty()))
+        return QStringLiteral("--start and --end belong to --data");
+    return std::nullopt;
+}
+
+void refuse(QTextStream &err, const QString &problem)
+{
+    err << ProgramName << ": " << problem << '\n' << batchUsage();
+    err.flush();
+}
 
 // Lists the facilities, then the sites, in the order of the window's lists.
 void printLists(const Workspace &workspace, QTextStream &out)
@@ -20,15 +92,93 @@ void printLists(const Workspace &workspace, QTextStream &out)
     out.flush();
 }
 
+QString iniPathOf(const BatchOptions &options)
+{
+    return options.configPath.isEmpty() ? defaultIniPath() : options.configPath;
+}
+
 int runList(const BatchOptions &options, QTextStream &out, QTextStream &err)
 {
     BatchUserInterface ui(out, err);
     Workspace workspace(ui);
-    if (!workspace.Start(options.configPath.isEmpty() ? defaultIniPath() : options.configPath))
+    if (!workspace.Start(iniPathOf(options)))
         return exitStatus::Failure;
     printLists(workspace, out);
     workspace.Close();
     return exitStatus::Success;
+}
+
+// The first position whose key is the given one, as the window's hidden twin holds it; -1
+// when the list has none.
+int positionOfKey(const std::vector<ListEntry> &entries, const QString &key)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].key == key)
+            return static_cast<int>(i);
+    return -1;
+}
+
+// The choices the operator would make in the window for the options, or, when the lists do
+// not hold the site or the facility, what is wrong.
+std::variant<ImportChoices, QString> choicesFor(const Workspace &workspace,
+                                                const BatchOptions &options)
+{
+    const int site = positionOfKey(workspace.sites(), options.site);
+    const int facility = positionOfKey(workspace.facilities(), options.facility);
+    QStringList unknown;
+    if (site < 0)
+        unknown << QStringLiteral("no active site has the identifier %1").arg(options.site);
+    if (facility < 0)
+        unknown << QStringLiteral("no facility has the file name %1").arg(options.facility);
+    if (!unknown.isEmpty())
+        return unknown.join(QStringLiteral("; ")) + QStringLiteral(" (--list shows them)");
+
+    ImportChoices choices;
+    choices.siteName = workspace.sites()[std::size_t(site)].name;
+    choices.sitePosition = site;
+    choices.facilityName = workspace.facilities()[std::size_t(facility)].name;
+    choices.facilityPosition = facility;
+    choices.variables = options.variables;
+    choices.data = options.data;
+    choices.startDate = options.start;
+    choices.endDate = options.end;
+    return choices;
+}
+
+int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &err,
+                  ProgressStyle progress)
+{
+    BatchUserInterface ui(out, err, progress);
+    Workspace workspace(ui);
+    if (!workspace.Start(iniPathOf(options)))
+        return exitStatus::Failure;
+    const auto choices = choicesFor(workspace, options);
+    if (const QString *problem = std::get_if<QString>(&choices)) {
+        workspace.Close();
+        refuse(err, *problem);
+        return exitStatus::BadArguments;
+    }
+    const bool succeeded = runImport(workspace, ui, std::get<ImportChoices>(choices));
+    workspace.Close();
+    return succeeded ? exitStatus::Success : exitStatus::Failure;
+}
+
+void printHelp(QTextStream &out)
+{
+    out << batchUsage() << '\n'
+        << "Without arguments the program opens its window. With --batch it runs the same\n"
+           "start-up without a window.\n"
+           "  --list prints the facilities (facility, file name, name) and the active sites\n"
+           "    (site, site identifier, name), one per line.\n"
+           "  --site and --facility run an import of that site into that facility, as the\n"
+           "    window's \"Import\" does: --variables imports the locations, variables and\n"
+           "    captions; --data imports the readings strictly between --start and --end\n"
+           "    (2024-03-05, 2024-03-05 10:15[:30], or the locale's short date form).\n"
+           "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
+           "program. Messages go to standard output, progress to standard error.\n"
+           "Exit status: 0 when every chosen step succeeded, 1 when a step or the start-up\n"
+           "failed, 2 for bad arguments or a site or facility that the lists do not hold.\n";
+    out.flush();
 }
 
 } // namespace
@@ -45,18 +195,19 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
     bool batch = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help")) {
+        if (const ValueOption *option = findValueOption(argument)) {
+            if (const auto problem = takeValue(*option, arguments, i, options))
+                return *problem;
+        } else if (argument == QLatin1String("--help")) {
             options.help = true;
         } else if (argument == QLatin1String("--batch") && i == 0) {
             batch = true;
-        } else if (argument == QLatin1String("--config")) {
-            if (!options.configPath.isEmpty())
-                return QStringLiteral("--config is given twice");
-            if (i + 1 == arguments.size() || arguments.at(i + 1).isEmpty())
-                return QStringLiteral("--config needs the path of a configuration file");
-            options.configPath = arguments.at(++i);
         } else if (argument == QLatin1String("--list")) {
             options.list = true;
+        } else if (argument == QLatin1String("--variables")) {
+            options.variables = true;
+        } else if (argument == QLatin1String("--data")) {
+            options.data = true;
         } else {
             return QStringLiteral("unknown argument: %1").arg(argument);
         }
@@ -65,8 +216,8 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
         return options;
     if (!batch)
         return QStringLiteral("--batch must come first");
-    if (!options.list)
-        return QStringLiteral("--batch needs --list");
+    if (const auto problem = checkCombination(options))
+        return *problem;
     return options;
 }
 
@@ -74,31 +225,28 @@ QString batchUsage()
 {
     return QStringLiteral("usage: %1\n"
                           "       %1 --batch [--config INI] --list\n"
+                          "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
+                          "          [--variables] [--data --start DATE --end DATE]\n"
                           "       %1 --help\n")
         .arg(ProgramName);
 }
 
-int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                 ProgressStyle progress)
 {
     const auto parsed = parseBatchArguments(arguments);
     if (const QString *problem = std::get_if<QString>(&parsed)) {
-        err << ProgramName << ": " << *problem << '\n' << batchUsage();
-        err.flush();
+        refuse(err, *problem);
         return exitStatus::BadArguments;
     }
     const BatchOptions &options = std::get<BatchOptions>(parsed);
     if (options.help) {
-        out << batchUsage() << '\n'
-            << "Without arguments the program opens its window. With --batch it runs the same\n"
-               "start-up without a window: --list prints the facilities (facility, file name,\n"
-               "name) and the active sites (site, site identifier, name), one per line.\n"
-               "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
-               "program. Messages go to standard output, progress to standard error.\n"
-               "Exit status: 0 done, 1 failed, 2 bad arguments.\n";
-        out.flush();
+        printHelp(out);
         return exitStatus::Success;
     }
-    return runList(options, out, err);
+    if (options.list)
+        return runList(options, out, err);
+    return runImportCall(options, out, err, progress);
 }
 
 } // namespace zarn

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/BatchUserInterface.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -13,12 +15,18 @@ constexpr int Failure = 1; // a step or the start-up failed
 constexpr int BadArguments = 2;
 } // namespace exitStatus
 
-// What a batch call asks for.
+// What a batch call asks for: the help, the listing, or an import.
 struct BatchOptions
 {
     bool help = false;
     QString configPath; // empty: the configuration file beside the executable
     bool list = false;
+    QString site;     // SYSTEMS.SystemID of the site to import
+    QString facility; // FACILITY.filename of the facility to import into
+    bool variables = false;
+    bool data = false;
+    QString start; // the date texts, as they would be typed into the window
+    QString end;
 };
 
 // True when the arguments after the program's name ask for the batch mode or the help rather
@@ -32,6 +40,7 @@ QString batchUsage();
 
 // Runs a batch call (or the help) on the arguments after the program's name; messages and
 // lists go to out, progress and argument errors to err. Returns the exit status.
-int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err);
+int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                 ProgressStyle progress = ProgressStyle::Lines);
 
 } // namespace zarn

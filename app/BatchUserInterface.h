@@ -2,18 +2,24 @@
 
 #include "platform/UserInterface.h"
 
+#include <QElapsedTimer>
 #include <QTextStream>
 
 namespace zarn {
 
+// How the batch mode shows progress on the error stream: a line per whole percent (for files
+// and pipes), or one bar redrawn in place (for a terminal).
+enum class ProgressStyle { Lines, Bar };
+
 // The user interface of the batch mode. Each message goes to the output stream as a block: a
 // line naming its kind ("[information]", "[exclamation]", "[stop]" or "[message]" when it has
-// no icon), then its text as it stands. Progress goes to the error stream as percentage lines.
+// no icon), then its text as it stands. Progress goes to the error stream in the given style.
 // There is no pointer to change and there are no window events to run.
 class BatchUserInterface : public UserInterface
 {
 public:
-    BatchUserInterface(QTextStream &out, QTextStream &err);
+    BatchUserInterface(QTextStream &out, QTextStream &err,
+                       ProgressStyle style = ProgressStyle::Lines);
 
     void showMessage(const Message &message) override;
 
@@ -28,14 +34,23 @@ public:
 
 private:
     void reportProgress();
+    // Moves past a drawn bar, so that what follows on the terminal starts on a line of its own.
+    void endBarLine();
 
     QTextStream &m_out;
     QTextStream &m_err;
+    ProgressStyle m_style;
     MousePointer m_pointer = MousePointer::Default;
     int m_max = 100;
     int m_value = 0;
     bool m_visible = false;
     int m_lastPercent = -1;
+    QElapsedTimer m_shownFor;
+    bool m_barDrawn = false;
 };
+
+// The progress bar's line at a percentage reached after the given seconds: the bar, the
+// percentage, the rate in percent a second and the time left at that rate.
+QString progressBarLine(int percent, double elapsedSeconds);
 
 } // namespace zarn

@@ -1,6 +1,7 @@
 #include "app/BatchMode.h"
 #include "app/GetIniInfo.h"
 #include "app/window/frmMain.h"
+#include "platform/Terminal.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -22,7 +23,10 @@ int runBatch(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return zarn::runBatchMode(app.arguments().mid(1), out, err);
+    // A terminal gets one bar redrawn in place; a file or a pipe gets a line per percent.
+    const zarn::ProgressStyle progress =
+        zarn::isTerminal(stderr) ? zarn::ProgressStyle::Bar : zarn::ProgressStyle::Lines;
+    return zarn::runBatchMode(app.arguments().mid(1), out, err, progress);
 }
 
 int runWindow(int argc, char **argv)

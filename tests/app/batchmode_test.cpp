@@ -41,6 +41,39 @@ TEST(BatchArguments, ListWithAndWithoutConfig)
     EXPECT_EQ(parsed({"--batch", "--list", "--config", "b.ini"}).configPath, "b.ini");
 }
 
+TEST(BatchArguments, ImportTakesItsValuesAsGiven)
+{
+    const BatchOptions both =
+        parsed({"--batch", "--data", "--site", "17", "--end", "2024-03-06 10:00", "--facility",
+                "NORTH", "--start", "5/3/24", "--variables"});
+    EXPECT_FALSE(both.list);
+    EXPECT_EQ(both.site, "17");
+    EXPECT_EQ(both.facility, "NORTH");
+    EXPECT_TRUE(both.variables);
+    EXPECT_TRUE(both.data);
+    EXPECT_EQ(both.start, "5/3/24");
+    EXPECT_EQ(both.end, "2024-03-06 10:00");
+
+    // Nothing ticked is the import run's own check, not an argument error.
+    const BatchOptions neither = parsed({"--batch", "--site", "17", "--facility", "NORTH"});
+    EXPECT_FALSE(neither.variables || neither.data);
+}
+
+TEST(BatchArguments, RefusesAnIncompleteOrMixedImport)
+{
+    EXPECT_TRUE(refused({"--batch", "--list", "--site", "17"}).contains("--list"));
+    EXPECT_TRUE(refused({"--batch", "--variables"}).contains("--site"));
+    EXPECT_TRUE(refused({"--batch", "--site", "17", "--variables"}).contains("--facility"));
+    EXPECT_TRUE(refused({"--batch", "--site", "1", "--facility", "F", "--data", "--start", "x"})
+                    .contains("--end"));
+    EXPECT_TRUE(refused({"--batch", "--site", "1", "--facility", "F", "--variables", "--start",
+                         "2024-03-05", "--end", "2024-03-06"})
+                    .contains("--data"));
+    EXPECT_TRUE(
+        refused({"--batch", "--site", "1", "--site", "2", "--facility", "F"}).contains("twice"));
+    EXPECT_TRUE(refused({"--batch", "--site", "", "--facility", "F"}).contains("--site"));
+}
+
 TEST(BatchArguments, HelpWinsWhereverItStands)
 {
     EXPECT_TRUE(parsed({"--help"}).help);
@@ -83,9 +116,9 @@ struct BatchRun : ::testing::Test
 
 TEST_F(BatchRun, BadArgumentsGiveTheUsageAndStatusTwo)
 {
-    EXPECT_EQ(run({"--batch", "--list", "--site", "17"}), exitStatus::BadArguments);
+    EXPECT_EQ(run({"--batch", "--list", "--lsit"}), exitStatus::BadArguments);
     EXPECT_TRUE(outText.isEmpty());
-    EXPECT_TRUE(errText.contains("unknown argument: --site"));
+    EXPECT_TRUE(errText.contains("unknown argument: --lsit"));
     EXPECT_TRUE(errText.contains(batchUsage()));
 }
 
@@ -155,6 +188,39 @@ TEST_F(BatchInterface, ProgressSurvivesAZeroMaximumAndLargeValues)
     ui.setProgressMax(2'000'000'000);
     ui.setProgressValue(1'999'999'999);
     EXPECT_EQ(errText, "0%\n99%\n");
+}
+
+// On a terminal the bar is redrawn in place; a message first ends the bar's line.
+TEST_F(BatchInterface, BarIsRedrawnInPlaceAndAMessageStartsOnALineOfItsOwn)
+{
+    BatchUserInterface bar(out, err, ProgressStyle::Bar);
+    bar.setProgressMax(100);
+    bar.setProgressVisible(true);
+    bar.setProgressValue(40);
+    bar.setProgressValue(40);
+    Message message;
+    message.text = "Inserted";
+    bar.showMessage(message);
+    bar.setProgressVisible(false);
+    EXPECT_EQ(errText.count('\r'), 2);
+    EXPECT_TRUE(errText.startsWith("\r[......"));
+    EXPECT_TRUE(errText.contains("\r[############..................]  40%"));
+    EXPECT_TRUE(errText.endsWith('\n'));
+    EXPECT_EQ(errText.count('\n'), 1);
+    EXPECT_EQ(outText, "[message]\nInserted\n");
+}
+
+TEST(ProgressBarLine, ShowsRateAndTimeLeft)
+{
+    EXPECT_EQ(progressBarLine(0, 0),
+              "[..............................]   0%     -- %/s   --:-- left");
+    EXPECT_EQ(progressBarLine(50, 10),
+              "[###############...............]  50%    5.0 %/s    0:10 left");
+    EXPECT_EQ(progressBarLine(100, 3),
+              "[##############################] 100%   33.3 %/s    0:00 left");
+    // 1% in 100 s leaves 9900 s; a part of a second counts as a whole one.
+    EXPECT_TRUE(progressBarLine(1, 100).endsWith(" 2:45:00 left"));
+    EXPECT_TRUE(progressBarLine(3, 1).endsWith("   0:33 left"));
 }
 
 } // namespace
