@@ -203,6 +203,19 @@ TEST_F(OdbcTest, LongTextsTravelWhole)
               Value(std::int32_t(body.size())));
 }
 
+TEST_F(OdbcTest, ScriptReportsAFailingStatementAndRunsNoneAfterIt)
+{
+    try {
+        run(QStringLiteral("CREATE TABLE first (n INTEGER); SELECT 1/0;\n"
+                           "CREATE TABLE third (n INTEGER)"));
+        ADD_FAILURE() << "the failing statement went unreported";
+    } catch (const DatabaseError &error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("division by zero")))
+            << error.what();
+    }
+    EXPECT_EQ(scalar(conn, QStringLiteral("SELECT to_regclass('third') IS NULL")), Value(true));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Transactions
 
