@@ -26,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace zarn::bench {
 namespace {
@@ -51,7 +52,8 @@ struct Measure
     long long rows = 0;
     double seconds = 0;
     double peakMb = 0;
-    double cpuSeconds = 0; // this process's own, the server's not included
+    double cpuSeconds = 0;        // this process's own
+    double serverCpuSeconds = -1; // the PostgreSQL server process's, where there is one
     double rate() const { return seconds > 0 ? rows / seconds : 0; }
 };
 
@@ -112,6 +114,21 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The CPU time that the server process of a PostgreSQL connection has used so far.
+double serverCpuSeconds(dal::Connection &connection)
+{
+    const QString pid =
+        connection.Execute(QStringLiteral("SELECT pg_backend_pid()")).Fields(0).Value().toText();
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The fields after the command name, which ends with ")": utime and stime are 12th and 13th.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 Measure measure(long long rows, const std::function<void()> &work)
@@ -268,10 +285,14 @@ Measure runImport(const Options &options, schema::StandInServer &server, dal::Co
     QuietUserInterface ui;
     Importer importer(ui, 2);
     importer.Init(source, *facility, *root, facilityFile);
+    const bool onServer = options.server == QLatin1String("postgresql");
+    const double serverBefore = onServer ? serverCpuSeconds(*facility) : 0;
     bool ok = false;
     Measure m = measure(options.readings, [&] {
         ok = importer.ImportData(rangeStart, rangeEnd, siteId, QString(), facilityFile);
     });
+    if (onServer)
+        m.serverCpuSeconds = serverCpuSeconds(*facility) - serverBefore;
     check(ok, "the import failed");
     check(ui.lastMessage ==
               QStringLiteral("Inserted %1 data records into ZARN database.").arg(options.readings),
@@ -363,6 +384,9 @@ int run(const Options &options)
                .arg(import.peakMb, 0, 'f', 1)
                .arg(import.cpuSeconds, 0, 'f', 1)
                .arg(import.rate() / bulk.rate(), 0, 'f', 2);
+    if (import.serverCpuSeconds >= 0)
+        out << QStringLiteral("            server CPU %1 s\n")
+                   .arg(import.serverCpuSeconds, 0, 'f', 1);
     out << QStringLiteral("  bulk      %1 s  %2 readings/s  peak %3 MB  client CPU %4 s\n")
                .arg(bulk.seconds, 0, 'f', 1)
                .arg(bulk.rate(), 0, 'f', 0)

@@ -238,18 +238,6 @@ TEST_F(DataStore, TheHourlyWindowEndsAnHourAfterTheSlotStart)
     EXPECT_EQ(value, 2.0);
 }
 
-TEST_F(DataStore, AWindowStartsWhereTheCallerSaysWithoutRounding)
-{
-    // From 10:00:30 the one-minute window reaches to 10:01:30 and holds the 10:01 slot.
-    store.WriteData(at(10, 1), at(10, 1, 10), 7, 1.0, QStringLiteral("1"));
-    DateTime stamp;
-    double value = 0;
-    QString text;
-    store.SeekData(at(10, 0, 30), 7, stamp, value, text);
-    EXPECT_FALSE(store.NoMatch());
-    EXPECT_EQ(stamp, at(10, 1, 10));
-}
-
 TEST_F(DataStore, ASeekThatFindsNothingLeavesTheCallersValues)
 {
     store.WriteData(at(10, 15), at(10, 15, 1), 7, 1.0, QStringLiteral("1"));
@@ -350,17 +338,6 @@ TEST_F(DataStore, NullAuditDetailsAndStatusesComeBackSoTheyCanBeToldApart)
     EXPECT_EQ(auditTime.toDouble(), 0.0);
 }
 
-TEST_F(DataStore, AFoundRecordWithoutAValueFailsAfterNoMatchIsCleared)
-{
-    store.WriteData(at(10, 15), at(10, 15, 1), 7, 1.0, QStringLiteral("1"));
-    facility->Execute(QStringLiteral("UPDATE DD1_VALUES SET curvalue = NULL"));
-    DateTime stamp;
-    double value = 0;
-    QString text;
-    EXPECT_THROW(store.SeekData(at(10, 15), 7, stamp, value, text), Error);
-    EXPECT_FALSE(store.NoMatch());
-}
-
 TEST_F(DataStore, SeekNextCountsTheRecordsOfTheCallersWindow)
 {
     for (int minute : {59, 1, 2, 3, 5}) {
@@ -414,13 +391,6 @@ TEST_F(DataStore, SetStatusWritesNothingWithoutARecordOrWithANullStatus)
     facility->Execute(QStringLiteral("UPDATE DD1_VALUES SET status = NULL"));
     EXPECT_NO_THROW(store.SetStatus(at(10, 15), 7, 8));
     EXPECT_TRUE(stored(QStringLiteral("status"), 7, at(10, 15)).isNull());
-}
-
-TEST_F(DataStore, SetForcedFlagsTheRecordOfTheSlotThatHoldsTheTimeStamp)
-{
-    store.WriteData(at(10, 47), at(10, 47, 5), 7, 1.0, QStringLiteral("1"));
-    store.SetForced(at(10, 47, 31), 7, 1);
-    EXPECT_EQ(stored(QStringLiteral("forced"), 7, at(10, 47)).toInt32(), 1);
 }
 
 TEST_F(DataStore, SetForcedRunsItsProcedureForAnEmptySlot)

@@ -255,25 +255,6 @@ TEST_F(ImportData, AFailingWriteInTheFirstFlushKeepsTheReadingsBeforeIt)
     EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
 }
 
-TEST_F(ImportData, ASiteWhoseSensorsHaveNoVariablesWritesNothing)
-{
-    facility->Execute(QStringLiteral("DELETE FROM VARDESC"));
-    addReadingValue(1, 1.0, on5March(10, 0));
-    addReadingValue(2, 2.0, on5March(10, 1));
-    EXPECT_TRUE(importDay());
-    EXPECT_EQ(count(QStringLiteral("DD1_VALUES")), 0);
-    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(0))});
-}
-
-TEST_F(ImportData, AnUnknownSiteEndsAfterTheReadersMessage)
-{
-    EXPECT_FALSE(importer->ImportData(on5March(0, 0), DateTime::fromParts(2024, 3, 6),
-                                      QStringLiteral("77"), QString(), QString()));
-    EXPECT_EQ(ui.messages, std::vector<Message>{information(
-                               QStringLiteral("ZARN Vantrel DB Importer cannot find data table "
-                                              "for 77."))});
-}
-
 // The program runs where clocks change: a reading in the hour that is skipped in spring or
 // repeated in autumn keeps its wall-clock time stamp to the millisecond.
 TEST_F(ImportData, TimeStampsAroundDaylightSavingChangesLandExactly)
