@@ -99,7 +99,7 @@ bool importVariables(Importer &importer, UserInterface &ui, const Target &target
     return imported;
 }
 
-// The readings strictly between the two dates, which must span at least one full hour.
+// The readings strictly between the two dates, between which the clock must pass a full hour.
 bool importData(Importer &importer, UserInterface &ui, const Target &target,
                 const ImportChoices &choices)
 {

@@ -62,15 +62,6 @@ TEST_F(BatchImport, DataOnlyAfterTheVariablesShowsProgress)
     EXPECT_EQ(db.storedReadings(), 3);
 }
 
-TEST_F(BatchImport, BothStepsOverOneHourBoundary)
-{
-    EXPECT_EQ(run({"--site", "17", "--facility", "NORTH", "--variables", "--data", "--start",
-                   "2024-03-05 10:59", "--end", "2024-03-05 11:00"}),
-              exitStatus::Success);
-    EXPECT_EQ(outText, created + inserted(1));
-    EXPECT_EQ(db.storedReadings(), 1);
-}
-
 // A refused date range fails the call, after the variables have been imported.
 TEST_F(BatchImport, ARefusedStepFailsTheCall)
 {
