@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <sqlite3.h>
+#include <utility>
 
 namespace zarn::dal {
 
@@ -252,6 +253,46 @@ public:
 
     void execute(std::vector<Parameter> &parameters) override
     {
+        prepareFor(parameters);
+        runInSavepoint(parameters);
+    }
+
+    // Queued calls run at once. Inside the caller's transaction they run without a savepoint
+    // of their own: after a failure the caller rolls its transaction back, so a failed call's
+    // partial work never stays. The first failure waits for flush(); later calls do not run.
+    void queue(const std::vector<Parameter> &parameters) override
+    {
+        if (m_queueFailure)
+            return;
+        try {
+            if (sqlite3_get_autocommit(m_db) != 0) {
+                std::vector<Parameter> call = parameters;
+                execute(call);
+            } else {
+                prepareFor(parameters);
+                Result unread;
+                for (const BodyStatement &statement : m_body)
+                    runBodyStatement(statement, parameters, unread);
+            }
+            ++m_queueSucceeded;
+        } catch (const DatabaseError &error) {
+            for (BodyStatement &statement : m_body)
+                statement.handle->reset();
+            m_queueFailure = error.description();
+        }
+    }
+
+    void flush() override
+    {
+        const std::size_t succeeded = std::exchange(m_queueSucceeded, 0);
+        const std::optional<QString> failure = std::exchange(m_queueFailure, std::nullopt);
+        if (failure)
+            throw BatchError(*failure, succeeded);
+    }
+
+private:
+    void prepareFor(const std::vector<Parameter> &parameters)
+    {
         if (parameters.size() != static_cast<std::size_t>(m_parameterNames.size()))
             throw DatabaseError(QStringLiteral("Stored procedure %1 was prepared with %2 "
                                                "parameters, but %3 were given.")
@@ -260,10 +301,8 @@ public:
                                     .arg(parameters.size()));
         if (m_body.empty())
             load();
-        runInSavepoint(parameters);
     }
 
-private:
     struct BodyStatement
     {
         std::unique_ptr<StatementHandle> handle;
@@ -485,6 +524,8 @@ private:
     std::unique_ptr<StatementHandle> m_savepoint;
     std::unique_ptr<StatementHandle> m_release;
     std::unique_ptr<StatementHandle> m_rollbackTo;
+    std::size_t m_queueSucceeded = 0;      // queued calls that succeeded since the last flush
+    std::optional<QString> m_queueFailure; // the first queued call that failed since then
 };
 
 class SqliteProvider : public Provider
