@@ -124,18 +124,6 @@ std::unique_ptr<Command> buildCommand(const CommandSpec &spec, Connection &conne
     return command;
 }
 
-// Leading and trailing blanks only; other white space belongs to the text.
-QString trimBlanks(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
 // A record the seek did not find leaves the output Null; a provider that assigned nothing at
 // all is read the same way.
 bool isMissing(const Value &v)
@@ -275,9 +263,9 @@ void DataDDInt::SeekData(DateTime SlotStartDatetime, std::int32_t VarId, DateTim
     m_noMatch = false;
     value = output(command, 2).toDouble();
     DateOut = output(command, 7).toDateTime();
-    textvalue = trimBlanks(output(command, 3).toTextOrEmpty());
+    textvalue = trimSpaces(output(command, 3).toTextOrEmpty());
     if (AuditUser)
-        *AuditUser = trimBlanks(output(command, 5).toTextOrEmpty());
+        *AuditUser = trimSpaces(output(command, 5).toTextOrEmpty());
     if (AuditTimeStamp)
         *AuditTimeStamp = timeStampOrZero(output(command, 6));
     if (Status)
@@ -383,9 +371,9 @@ void DataDDInt::SeekNext(DateTime SlotStartDatetime, DateTime SlotEndDatetime, s
     m_noMatch = false;
     value = output(command, 6).toDouble();
     DateOut = output(command, 5).toDateTime();
-    textvalue = trimBlanks(output(command, 7).toTextOrEmpty());
+    textvalue = trimSpaces(output(command, 7).toTextOrEmpty());
     if (AuditUser)
-        *AuditUser = trimBlanks(output(command, 8).toTextOrEmpty());
+        *AuditUser = trimSpaces(output(command, 8).toTextOrEmpty());
     if (AuditTimeStamp)
         *AuditTimeStamp = timeStampOrZero(output(command, 9));
     if (Status)

@@ -336,6 +336,14 @@ DateTime DateTime::fromParts(int year, int month, int day, int hour, int minute,
     return fromParts(Parts{year, month, day, hour, minute, second, millisecond});
 }
 
+std::optional<DateTime> DateTime::fromDateAndMilliseconds(int year, int month, int day,
+                                                          long long milliseconds)
+{
+    if (!isValidDate(year, month, day) || milliseconds < 0)
+        return std::nullopt;
+    return fromDayAndMs(year, month, day, milliseconds);
+}
+
 DateTime DateTime::now()
 {
     // The wall-clock fields as the machine shows them; no conversion through a time zone.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 namespace zarn {
@@ -25,6 +24,10 @@ public:
     static DateTime fromParts(const Parts &parts);
     static DateTime fromParts(int year, int month, int day, int hour = 0, int minute = 0,
                               int second = 0, int millisecond = 0);
+    // A calendar date and a count of milliseconds from its midnight (a day or more carries into
+    // the following days); nothing for a date outside the calendar or a negative count.
+    static std::optional<DateTime> fromDateAndMilliseconds(int year, int month, int day,
+                                                           long long milliseconds);
     // The local wall-clock time of the machine now.
     static DateTime now();
 

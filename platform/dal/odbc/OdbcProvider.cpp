@@ -2,7 +2,6 @@
 
 #include "platform/Error.h"
 
-#include <QDate>
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -373,34 +372,19 @@ SQL_TIMESTAMP_STRUCT timestampOf(const DateTime &dateTime)
 // The time stamp rounded to the millisecond; plain calendar arithmetic, no time zone involved.
 DateTime dateTimeOf(const SQL_TIMESTAMP_STRUCT &stamp)
 {
-    constexpr long long millisecondsPerDay = 86'400'000;
-    QDate date(stamp.year, stamp.month, stamp.day);
-    long long milliseconds = ((stamp.hour * 60LL + stamp.minute) * 60 + stamp.second) * 1000 +
-                             (stamp.fraction + 500'000LL) / 1'000'000;
-    if (milliseconds >= millisecondsPerDay) {
-        date = date.addDays(1);
-        milliseconds -= millisecondsPerDay;
-    }
-    const auto unreadable = [&] {
-        return DatabaseError(QStringLiteral("The driver sent the date-time %1-%2-%3 %4:%5:%6, "
-                                            "which cannot be read.")
-                                 .arg(stamp.year)
-                                 .arg(stamp.month)
-                                 .arg(stamp.day)
-                                 .arg(stamp.hour)
-                                 .arg(stamp.minute)
-                                 .arg(stamp.second));
-    };
-    if (!date.isValid())
-        throw unreadable();
-    try {
-        return DateTime::fromParts(
-            date.year(), date.month(), date.day(), static_cast<int>(milliseconds / 3'600'000),
-            static_cast<int>(milliseconds / 60'000 % 60),
-            static_cast<int>(milliseconds / 1000 % 60), static_cast<int>(milliseconds % 1000));
-    } catch (const Error &) {
-        throw unreadable();
-    }
+    const long long milliseconds = ((stamp.hour * 60LL + stamp.minute) * 60 + stamp.second) * 1000 +
+                                   (stamp.fraction + 500'000LL) / 1'000'000;
+    if (const auto value =
+            DateTime::fromDateAndMilliseconds(stamp.year, stamp.month, stamp.day, milliseconds))
+        return *value;
+    throw DatabaseError(QStringLiteral("The driver sent the date-time %1-%2-%3 %4:%5:%6, "
+                                       "which cannot be read.")
+                            .arg(stamp.year)
+                            .arg(stamp.month)
+                            .arg(stamp.day)
+                            .arg(stamp.hour)
+                            .arg(stamp.minute)
+                            .arg(stamp.second));
 }
 
 // ---------------------------------------------------------------------------------------------

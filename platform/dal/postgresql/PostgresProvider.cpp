@@ -3,8 +3,6 @@
 #include "platform/Error.h"
 
 #include <QByteArray>
-#include <QDate>
-#include <QRegularExpression>
 #include <QTimeZone>
 #include <algorithm>
 #include <charconv>
@@ -340,36 +338,9 @@ double doubleValue(const char *text, int length)
 // fraction is rounded to the millisecond. Plain calendar arithmetic: no time zone is involved.
 DateTime dateTimeValue(const char *text)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^(\d{4})-(\d{2})-(\d{2})(?: (\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,6}))?)?$)"));
-    const QRegularExpressionMatch match = pattern.match(QLatin1String(text));
-    QDate date;
-    if (match.hasMatch())
-        date =
-            QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-    if (!date.isValid())
-        unreadableValue(text, "date-time");
-    const QString fraction = match.captured(7);
-    const long long microseconds =
-        fraction.isEmpty() ? 0 : fraction.leftJustified(6, u'0').toLongLong();
-    long long milliseconds =
-        ((match.captured(4).toLongLong() * 60 + match.captured(5).toLongLong()) * 60 +
-         match.captured(6).toLongLong()) *
-            1000 +
-        (microseconds + 500) / 1000;
-    constexpr long long millisecondsPerDay = 86'400'000;
-    if (milliseconds >= millisecondsPerDay) {
-        date = date.addDays(1);
-        milliseconds -= millisecondsPerDay;
-    }
-    try {
-        return DateTime::fromParts(
-            date.year(), date.month(), date.day(), static_cast<int>(milliseconds / 3'600'000),
-            static_cast<int>(milliseconds / 60'000 % 60),
-            static_cast<int>(milliseconds / 1000 % 60), static_cast<int>(milliseconds % 1000));
-    } catch (const Error &) {
-        unreadableValue(text, "date-time");
-    }
+    if (const std::optional<DateTime> value = DateTime::parseIso(QString::fromLatin1(text)))
+        return *value;
+    unreadableValue(text, "date-time");
 }
 
 Value fieldValue(const PGresult *result, int row, int column)
