@@ -1,0 +1,6 @@
+# The engine links Qt Core only: a Qt Widgets include in it must not compile.
+add_library(engine_widget_probe OBJECT EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/widget_probe.cpp)
+target_link_libraries(engine_widget_probe PRIVATE zarnengine)
+add_test(NAME engine_has_no_widgets
+    COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target engine_widget_probe)
+set_tests_properties(engine_has_no_widgets PROPERTIES WILL_FAIL TRUE LABELS unit)
