@@ -4,7 +4,6 @@
 #include "platform/dal/Connection.h"
 
 #include <QString>
-
 #include <cstdint>
 
 namespace zarn {

@@ -3,23 +3,33 @@
 namespace zarn {
 
 Error::Error(long number, QString description)
-    : m_number(number), m_description(std::move(description)),
-      m_what(m_description.toStdString())
-{
-}
+    : m_number(number), m_description(std::move(description)), m_what(m_description.toStdString())
+{}
 
 Error invalidProcedureCall()
 {
     return Error(errc::InvalidProcedureCall, QStringLiteral("Invalid procedure call or argument"));
 }
 
-Error overflow() { return Error(errc::Overflow, QStringLiteral("Overflow")); }
+Error overflow()
+{
+    return Error(errc::Overflow, QStringLiteral("Overflow"));
+}
 
-Error divisionByZero() { return Error(errc::DivisionByZero, QStringLiteral("Division by zero")); }
+Error divisionByZero()
+{
+    return Error(errc::DivisionByZero, QStringLiteral("Division by zero"));
+}
 
-Error typeMismatch() { return Error(errc::TypeMismatch, QStringLiteral("Type mismatch")); }
+Error typeMismatch()
+{
+    return Error(errc::TypeMismatch, QStringLiteral("Type mismatch"));
+}
 
-Error invalidUseOfNull() { return Error(errc::InvalidUseOfNull, QStringLiteral("Invalid use of Null")); }
+Error invalidUseOfNull()
+{
+    return Error(errc::InvalidUseOfNull, QStringLiteral("Invalid use of Null"));
+}
 
 DatabaseError::DatabaseError(const QString &description) : Error(errc::Database, description) {}
 

@@ -43,6 +43,9 @@ public:
 };
 
 // The application's title, shown on every message box that names no title of its own.
-inline QString applicationTitle() { return QStringLiteral("ZARN Vantrel Importer"); }
+inline QString applicationTitle()
+{
+    return QStringLiteral("ZARN Vantrel Importer");
+}
 
 } // namespace zarn

@@ -4,7 +4,6 @@
 #include "platform/dal/Types.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -63,7 +62,7 @@ private:
     std::vector<Parameter> m_parameters;
     std::unique_ptr<Statement> m_statement;
     std::unique_ptr<ProcedureCall> m_procedure;
-    std::uint64_t m_preparedOn = 0;            // the connection's openSerial() when prepared
+    std::uint64_t m_preparedOn = 0;              // the connection's openSerial() when prepared
     std::vector<Parameter> m_preparedParameters; // the parameter list it was prepared with
 };
 

@@ -4,7 +4,6 @@
 #include "platform/dal/Types.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <vector>

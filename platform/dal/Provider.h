@@ -6,7 +6,6 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
-
 #include <cstddef>
 #include <memory>
 #include <vector>

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 #include <vector>
 
@@ -27,8 +26,7 @@ private:
     friend class Recordset;
     Field(Recordset &owner, QString name, int index)
         : m_owner(&owner), m_name(std::move(name)), m_index(index)
-    {
-    }
+    {}
     Recordset *m_owner;
     QString m_name;
     int m_index;

@@ -4,3 +4,8 @@ target_link_libraries(engine_widget_probe PRIVATE zarnengine)
 add_test(NAME engine_has_no_widgets
     COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target engine_widget_probe)
 set_tests_properties(engine_has_no_widgets PROPERTIES WILL_FAIL TRUE LABELS unit)
+
+# Every tracked source is laid out as .clang-format says.
+find_program(ZARN_CLANG_FORMAT clang-format REQUIRED)
+add_test(NAME sources_are_formatted COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format)
+set_tests_properties(sources_are_formatted PROPERTIES LABELS unit)
