@@ -274,9 +274,6 @@ std::int32_t writeReadings(const ReadingTarget &target, dal::Recordset &readings
 bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &VantrelID,
                           const QString & /*FacilityName*/, const QString & /*FacilityFileName*/)
 {
-    const auto showDataMessage = [this](const QString &text, MessageIcon icon) {
-        m_ui.showMessage(Message{text, icon, MessageButtons::Ok, QString(), 0});
-    };
     const QString dataTable = GetDataTableName(VantrelID);
     if (dataTable.isEmpty())
         return false;
@@ -292,9 +289,8 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
 
         const long total = readings.RecordCount();
         if (total <= 0) {
-            showDataMessage(
-                QStringLiteral("This site has no data for the date ranges that you chose"),
-                MessageIcon::None);
+            tell(QStringLiteral("This site has no data for the date ranges that you chose"),
+                 MessageIcon::None);
             readings.Close();
             return true;
         }
@@ -312,14 +308,14 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
             {*this, m_ui, *m_dataStore, *m_pelkConn, m_variableMap, m_progressInterval}, readings,
             total);
 
-        showDataMessage(QStringLiteral("Inserted %1 data records into ZARN database.").arg(written),
-                        MessageIcon::None);
+        tell(QStringLiteral("Inserted %1 data records into ZARN database.").arg(written),
+             MessageIcon::None);
         m_ui.setProgressVisible(false);
         readings.Close();
         return true;
     } catch (...) {
-        showDataMessage(QStringLiteral("Program was unable to import the data into ZARN"),
-                        MessageIcon::Exclamation);
+        tell(QStringLiteral("Program was unable to import the data into ZARN"),
+             MessageIcon::Exclamation);
         return false;
     }
 }
