@@ -67,6 +67,13 @@ void BatchUserInterface::showMessage(const Message &message)
     m_out.flush();
 }
 
+void BatchUserInterface::reportDetail(const QString &detail)
+{
+    endBarLine();
+    m_err << detail << '\n';
+    m_err.flush();
+}
+
 void BatchUserInterface::setProgressMax(int max)
 {
     m_max = max;

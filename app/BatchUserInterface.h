@@ -31,6 +31,7 @@ public:
     void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
 
     void processEvents() override {}
+    void reportDetail(const QString &detail) override;
 
 private:
     void reportProgress();

@@ -209,6 +209,7 @@ public:
     MousePointer mousePointer() const override { return MousePointer::Default; }
     void setMousePointer(MousePointer) override {}
     void processEvents() override {}
+    void reportDetail(const QString &) override {}
 
     QString lastMessage;
 };

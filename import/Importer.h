@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/HashTable.h"
+#include "import/ImportTally.h"
 #include "platform/DateTime.h"
 #include "platform/UserInterface.h"
 #include "platform/dal/Connection.h"
@@ -57,6 +58,9 @@ public:
     // after every reading.
     void setProgressInterval(std::chrono::milliseconds interval) { m_progressInterval = interval; }
 
+    // What the steps run on this importer did, for the run report.
+    const ImportTally &tally() const { return m_tally; }
+
     // The building blocks of the steps.
     QString GetDataTableName(const QString &VantrelID);
     QString GetSensorsTableName(const QString &VantrelID);
@@ -98,6 +102,7 @@ private:
     HashTable m_variableMap;
     QString m_facilFileName;
     std::chrono::milliseconds m_progressInterval{50};
+    ImportTally m_tally;
 };
 
 } // namespace zarn

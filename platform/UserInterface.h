@@ -40,6 +40,11 @@ public:
 
     // Lets pending window events run once.
     virtual void processEvents() = 0;
+
+    // What a message box leaves out, for whoever has to find the cause: the server's own error
+    // text, which reading stopped an import, which sensors were passed over and why. The batch
+    // mode writes it to standard error; the window's message boxes stay as they are.
+    virtual void reportDetail(const QString &detail) = 0;
 };
 
 // The application's title, shown on every message box that names no title of its own.

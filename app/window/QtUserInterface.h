@@ -27,6 +27,8 @@ public:
     void setMousePointer(MousePointer pointer) override;
 
     void processEvents() override;
+    // The window shows the steps' own message boxes only.
+    void reportDetail(const QString &) override {}
 
 private:
     QWidget &m_window;

@@ -25,8 +25,10 @@ public:
     MousePointer mousePointer() const override { return pointer; }
     void setMousePointer(MousePointer p) override { pointer = p; }
     void processEvents() override { ++eventRuns; }
+    void reportDetail(const QString &detail) override { details.push_back(detail); }
 
     std::vector<Message> messages;
+    std::vector<QString> details;
     int progressMax = 0;
     int progressValue = 0;
     std::vector<int> progressValues;
