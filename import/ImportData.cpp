@@ -1,27 +1,18 @@
 #include "facility/DataDDInt.h"
 #include "facility/Utility.h"
+#include "import/GroupedWriter.h"
 #include "import/Importer.h"
 #include "platform/Error.h"
-#include "platform/dal/Provider.h"
-#include "platform/dal/Transaction.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
-#include <optional>
-#include <vector>
 
 namespace zarn {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Queued writes go to the server in flushes of this many; a group of writes is committed once
-// it holds this many or is this old, whichever comes first, so that a failure costs little to
-// repair and a crash loses little.
-constexpr std::size_t writesPerFlush = 1000;
-constexpr std::size_t writesPerCommit = 5000;
-constexpr Clock::duration commitInterval = std::chrono::seconds(1);
 
 const QString dataAuditUser = QStringLiteral("VT2ZRANS");
 
@@ -48,131 +39,6 @@ bool isPositiveNumber(const Value &v)
 {
     return !v.isNull() && !v.isEmpty() && v.isNumeric() && v.toDouble() > 0;
 }
-
-// One reading on its way into the daily-data store.
-struct PendingWrite
-{
-    DateTime slotStart;
-    DateTime stamp;
-    std::int32_t varId;
-    double value;
-    QString text;
-};
-
-// Writes readings in the order given, queued in transactions of many. When a write fails, the
-// group it belongs to is rolled back and the writes before the failing one are sent again and
-// committed, so that exactly the readings before the first failure are stored.
-class GroupedWriter
-{
-public:
-    GroupedWriter(DataDDInt &store, dal::Connection &connection)
-        : m_store(store), m_connection(connection)
-    {
-        m_group.reserve(writesPerCommit);
-    }
-    GroupedWriter(const GroupedWriter &) = delete;
-    GroupedWriter &operator=(const GroupedWriter &) = delete;
-
-    void write(PendingWrite write)
-    {
-        if (!m_transaction)
-            begin();
-        queue(write);
-        m_group.push_back(std::move(write));
-        if (m_group.size() - m_flushed >= writesPerFlush) {
-            flush();
-            if (m_group.size() >= writesPerCommit)
-                commit();
-        }
-    }
-
-    // Stores the open group once it is old enough, however few writes it holds.
-    void commitIfDue()
-    {
-        if (m_transaction && Clock::now() - m_groupStart >= commitInterval)
-            finish();
-    }
-
-    // Stores every write queued so far.
-    void finish()
-    {
-        if (!m_transaction)
-            return;
-        flush();
-        commit();
-    }
-
-    // After a reading failed: stores the writes before it, as far as they can be stored.
-    void finishQuietly() noexcept
-    {
-        try {
-            finish();
-        } catch (...) {
-            // The reading's own failure is the one reported.
-        }
-    }
-
-private:
-    void begin()
-    {
-        m_transaction.emplace(m_connection);
-        m_groupStart = Clock::now();
-    }
-
-    void queue(const PendingWrite &w)
-    {
-        m_store.QueueWriteData(w.slotStart, w.stamp, w.varId, w.value, w.text);
-    }
-
-    void flush()
-    {
-        try {
-            m_store.FlushWrites();
-            m_flushed = m_group.size();
-        } catch (const dal::BatchError &e) {
-            keepOnly(m_flushed + e.succeeded());
-            throw;
-        }
-    }
-
-    void commit()
-    {
-        m_transaction->commit();
-        m_transaction.reset();
-        m_group.clear();
-        m_flushed = 0;
-    }
-
-    // Rolls the group back and stores its first `count` writes again. A write that fails this
-    // time shortens the list further, so this ends.
-    void keepOnly(std::size_t count)
-    {
-        for (;;) {
-            m_transaction.reset();
-            begin();
-            for (std::size_t i = 0; i < count; ++i)
-                queue(m_group[i]);
-            try {
-                m_store.FlushWrites();
-                break;
-            } catch (const dal::BatchError &e) {
-                if (count == 0)
-                    throw;
-                count = std::min(count - 1, e.succeeded());
-            }
-        }
-        m_flushed = count;
-        m_group.resize(count);
-        commit();
-    }
-
-    DataDDInt &m_store;
-    dal::Connection &m_connection;
-    std::optional<dal::Transaction> m_transaction;
-    std::vector<PendingWrite> m_group; // the writes of the open transaction, in order
-    std::size_t m_flushed = 0;         // how many of them the server has confirmed
-    Clock::time_point m_groupStart;
-};
 
 // Says when the progress bar and the window's events are due: at most once per interval, and
 // after every reading when the interval is zero.

@@ -83,8 +83,8 @@ struct PassedOverReadings
 struct ReadingFailure
 {
     QString readingKey;
-    QString timeStamp; // as read
-    QString value;     // as read
+    QString timeStamp;         // as read
+    QString value;             // as read
     std::int64_t position = 0; // 1-based, in the source's order
     std::int64_t stored = 0;   // readings stored before it
     QString serverText;        // the database's own error text, when the server raised it
