@@ -2,10 +2,13 @@
 // the bulk limit for the same rows and against one call and one commit per reading.
 //
 //   zarn-bench-import --server sqlite|postgresql --readings N [--sample K] --work DIR
+//                     [--procedure plpgsql|sql]
 //
 // The source is a SQLite file in DIR, generated once per size and reused. PostgreSQL is the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name (scripts/benchmark starts one).
-// Linux only: peak memory is read from /proc/self/status.
+// On PostgreSQL the facility's write procedure is the PL/pgSQL stand-in, or with --procedure sql
+// the SQL-language one (dailydata_sqlwrite). Linux only: peak memory is read from
+// /proc/self/status.
 
 #include "bench/PgCopy.h"
 #include "facility/DataDDInt.h"
@@ -14,6 +17,7 @@
 #include "platform/dal/Recordset.h"
 #include "platform/dal/Transaction.h"
 #include "schema/Generator.h"
+#include "schema/Scripts.h"
 #include "schema/StandIn.h"
 
 #include <QDir>
@@ -45,6 +49,7 @@ struct Options
     long long readings = 1'000'000;
     long long sample = 10'000;
     QString work;
+    QString procedure = QStringLiteral("plpgsql");
 };
 
 struct Measure
@@ -60,7 +65,7 @@ struct Measure
 [[noreturn]] void usage()
 {
     std::fprintf(stderr, "usage: zarn-bench-import --server sqlite|postgresql --readings N "
-                         "[--sample K] --work DIR\n");
+                         "[--sample K] --work DIR [--procedure plpgsql|sql]\n");
     std::exit(2);
 }
 
@@ -78,12 +83,16 @@ Options parseOptions(int argc, char **argv)
             options.sample = value.toLongLong();
         else if (name == QLatin1String("--work"))
             options.work = value;
+        else if (name == QLatin1String("--procedure"))
+            options.procedure = value;
         else
             usage();
     }
     if ((options.server != QLatin1String("sqlite") &&
          options.server != QLatin1String("postgresql")) ||
-        options.readings <= 0 || options.sample <= 0 || options.work.isEmpty())
+        options.readings <= 0 || options.sample <= 0 || options.work.isEmpty() ||
+        (options.procedure != QLatin1String("plpgsql") &&
+         options.procedure != QLatin1String("sql")))
         usage();
     return options;
 }
@@ -183,11 +192,14 @@ std::unique_ptr<schema::StandInServer> facilityServer(const Options &options)
 
 // An empty facility with one ZARN variable per sensor of the site, as the variable import
 // leaves it.
-std::unique_ptr<dal::Connection> freshFacility(schema::StandInServer &server,
-                                               dal::Connection &source)
+std::unique_ptr<dal::Connection>
+freshFacility(const Options &options, schema::StandInServer &server, dal::Connection &source)
 {
     server.createFacility(facilityFile, QStringLiteral("Benchmark"));
     auto facility = schema::openConnection(server.catalogConnectionString(facilityFile));
+    if (options.procedure == QLatin1String("sql"))
+        schema::runSchemaScript(*facility, QStringLiteral("dailydata_sqlwrite"),
+                                {{QStringLiteral("CODE"), QStringLiteral("1")}});
     dal::Recordset sensors =
         source.Execute(QStringLiteral("SELECT SensorID, Description FROM SENSORS_1"));
     dal::Transaction transaction(*facility);
@@ -280,7 +292,7 @@ void check(bool ok, const char *what)
 
 Measure runImport(const Options &options, schema::StandInServer &server, dal::Connection &source)
 {
-    const auto facility = freshFacility(server, source);
+    const auto facility = freshFacility(options, server, source);
     const auto root =
         schema::openConnection(server.catalogConnectionString(QStringLiteral("TAVROOT")));
     QuietUserInterface ui;
@@ -312,7 +324,7 @@ QByteArray copyLine(const Row &row, const QByteArray &auditTime)
 // The same rows written the fastest way the server takes them.
 Measure runBulk(const Options &options, schema::StandInServer &server, dal::Connection &source)
 {
-    const auto facility = freshFacility(server, source);
+    const auto facility = freshFacility(options, server, source);
     const QString columns = QStringLiteral("varid, slotstarttime, datestamp, curvalue, textvalue, "
                                            "audituser, audittimestamp, status, forced");
     Measure m;
@@ -350,7 +362,7 @@ Measure runBulk(const Options &options, schema::StandInServer &server, dal::Conn
 // One procedure call and one commit per reading, as the original import ran.
 Measure runOriginal(const Options &options, schema::StandInServer &server, dal::Connection &source)
 {
-    const auto facility = freshFacility(server, source);
+    const auto facility = freshFacility(options, server, source);
     DataDDInt store;
     store.Init(*facility, auditUser);
     store.ConnectTo(1440);
@@ -376,7 +388,9 @@ int run(const Options &options)
 
     QTextStream out(stdout);
     out << QStringLiteral("%1, %2 readings, 200 sensors\n")
-               .arg(options.server)
+               .arg(options.server == QLatin1String("postgresql")
+                        ? QStringLiteral("postgresql (%1 write procedure)").arg(options.procedure)
+                        : options.server)
                .arg(options.readings);
     out << QStringLiteral("  import    %1 s  %2 readings/s  peak %3 MB  client CPU %4 s  "
                           "(%5 of bulk)\n")

@@ -318,6 +318,11 @@ void DataDDInt::FlushWrites()
     built(WriteValue).Flush();
 }
 
+void DataDDInt::FlushWritesAndCommit()
+{
+    built(WriteValue).FlushCommitAndBegin();
+}
+
 void DataDDInt::SetStatus(DateTime DateTimeStamp, std::int32_t VarId, std::int32_t Status) noexcept
 {
     try {

@@ -82,6 +82,9 @@ public:
     void QueueWriteData(DateTime SlotStartDatetime, DateTime NewDateTime, std::int32_t VarId,
                         double value, const QString &textvalue, std::int32_t Status = 0);
     void FlushWrites();
+    // FlushWrites, then the commit of the connection's transaction and the begin of the next,
+    // sent with the last writes where the provider can.
+    void FlushWritesAndCommit();
 
     // A command as ConnectTo built it; raises zarn::Error before the first ConnectTo.
     const dal::Command &command(CommandIndex index) const;

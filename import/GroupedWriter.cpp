@@ -9,11 +9,11 @@ namespace zarn {
 
 namespace {
 
-// Queued writes go to the server in flushes of this many; a group of writes is committed once
-// it holds this many or is this old, whichever comes first, so that a failure costs little to
-// repair and a crash loses little.
-constexpr std::size_t writesPerFlush = 1000;
-constexpr std::size_t writesPerCommit = 5000;
+// A group of writes is committed once it holds this many or is this old, whichever comes
+// first, so that a crash loses little. The writes of a group go to the server as they come;
+// nothing waits for the server until the group's commit, which a provider that pipelines sends
+// with the group's last writes (DataDDInt::FlushWritesAndCommit).
+constexpr std::size_t writesPerCommit = 50000;
 constexpr std::chrono::steady_clock::duration commitInterval = std::chrono::seconds(1);
 
 } // namespace
@@ -30,17 +30,14 @@ void GroupedWriter::write(PendingWrite write)
         begin();
     queue(write);
     m_group.push_back(std::move(write));
-    if (m_group.size() - m_flushed >= writesPerFlush) {
-        flush();
-        if (m_group.size() >= writesPerCommit)
-            commit();
-    }
+    if (m_group.size() >= writesPerCommit)
+        commitAndGoOn();
 }
 
 void GroupedWriter::commitIfDue()
 {
-    if (m_transaction && Clock::now() - m_groupStart >= commitInterval)
-        finish();
+    if (m_transaction && !m_group.empty() && Clock::now() - m_groupStart >= commitInterval)
+        commitAndGoOn();
 }
 
 void GroupedWriter::finish()
@@ -75,11 +72,23 @@ void GroupedWriter::flush()
 {
     try {
         m_store.FlushWrites();
-        m_flushed = m_group.size();
     } catch (const dal::BatchError &e) {
-        keepOnly(m_flushed + e.succeeded());
+        keepOnly(e.succeeded());
         throw;
     }
+}
+
+// The open transaction stays the writer's: the commit begins the next one at once.
+void GroupedWriter::commitAndGoOn()
+{
+    try {
+        m_store.FlushWritesAndCommit();
+    } catch (const dal::BatchError &e) {
+        keepOnly(e.succeeded());
+        throw;
+    }
+    m_group.clear();
+    m_groupStart = Clock::now();
 }
 
 void GroupedWriter::commit()
@@ -87,7 +96,6 @@ void GroupedWriter::commit()
     m_transaction->commit();
     m_transaction.reset();
     m_group.clear();
-    m_flushed = 0;
 }
 
 void GroupedWriter::keepOnly(std::size_t count)
@@ -106,7 +114,6 @@ void GroupedWriter::keepOnly(std::size_t count)
             count = std::min(count - 1, e.succeeded());
         }
     }
-    m_flushed = count;
     m_group.resize(count);
     commit();
 }

@@ -52,6 +52,8 @@ private:
     void begin();
     void queue(const PendingWrite &w);
     void flush();
+    // Commits the group and begins the next one in the same transaction object.
+    void commitAndGoOn();
     void commit();
     // Rolls the group back and stores its first `count` writes again. A write that fails this
     // time shortens the list further, so this ends.
@@ -61,7 +63,6 @@ private:
     dal::Connection &m_connection;
     std::optional<dal::Transaction> m_transaction;
     std::vector<PendingWrite> m_group; // the writes of the open transaction, in order
-    std::size_t m_flushed = 0;         // how many of them the server has confirmed
     Clock::time_point m_groupStart;
 };
 

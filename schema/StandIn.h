@@ -9,6 +9,17 @@
 
 namespace zarn::schema {
 
+// How a PostgreSQL stand-in names its databases and roles on the server.
+struct PostgresSetUp
+{
+    // Quoted, as written (upper case, as createdb TAVROOT and createuser TAVDBA make them);
+    // otherwise unquoted, as CREATE DATABASE TAVROOT makes them: folded to lower case.
+    bool namesAsWritten = false;
+    // A login role of each catalog's name, with the fixed password and the rights of the
+    // owning account, for database type 1 (each catalog is a user).
+    bool catalogRoles = false;
+};
+
 // One ZARN server (the root catalog TAVROOT and the facility catalogs) and the source databases
 // beside it, on one kind of database server, built from the schema scripts. It stands in for
 // the external databases in the demo, the tests and the benchmarks.
@@ -23,7 +34,9 @@ public:
     // Databases on the server at host:port, made by the superuser "postgres" (who logs on from
     // this machine without a password) and owned by the account that the connection strings
     // name, which is created when missing.
-    static std::unique_ptr<StandInServer> postgresql(const QString &host, int port);
+    // With a set-up other than the default, what it creates on the server is dropped with it.
+    static std::unique_ptr<StandInServer> postgresql(const QString &host, int port,
+                                                     const PostgresSetUp &setUp = {});
 
     virtual ~StandInServer();
 

@@ -117,6 +117,20 @@ void Command::Flush()
         m_procedure->flush();
 }
 
+void Command::FlushCommitAndBegin()
+{
+    if (!m_connection)
+        throw Error(errc::InvalidProcedureCall,
+                    QStringLiteral("The command has no active connection."));
+    Provider &provider = m_connection->provider();
+    if (m_procedure) {
+        m_procedure->flushCommitAndBegin(provider);
+    } else {
+        provider.commit();
+        provider.beginTransaction();
+    }
+}
+
 void Command::invalidate()
 {
     m_statement.reset();

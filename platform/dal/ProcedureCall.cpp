@@ -29,4 +29,11 @@ void ProcedureCall::flush()
     }
 }
 
+void ProcedureCall::flushCommitAndBegin(Provider &provider)
+{
+    flush();
+    provider.commit();
+    provider.beginTransaction();
+}
+
 } // namespace zarn::dal

@@ -15,6 +15,8 @@
 // A provider's client-library header appears in that provider's .cpp only.
 namespace zarn::dal {
 
+class Provider;
+
 // A parsed connection string plus the time-outs of the connection.
 struct ConnectionOptions
 {
@@ -80,6 +82,12 @@ public:
     // runs nothing else. By default the calls run one by one through execute() at flush().
     virtual void queue(const std::vector<Parameter> &parameters);
     virtual void flush();
+    // flush(), then the commit of the caller's transaction and the begin of the next one on the
+    // provider; a provider that pipelines its calls may send the commit and the begin with the
+    // last of them, without waiting in between. Throws BatchError as flush() does, and then
+    // nothing since the last commit is committed; a commit that fails throws DatabaseError.
+    // By default: flush(), Provider::commit() and Provider::beginTransaction() in a row.
+    virtual void flushCommitAndBegin(Provider &provider);
 
 private:
     std::vector<Parameter> m_queuedDeclarations;

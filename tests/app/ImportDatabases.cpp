@@ -4,6 +4,9 @@
 #include "schema/Scripts.h"
 #include "support/TestDatabases.h"
 
+#include <QFile>
+#include <stdexcept>
+
 namespace zarn::test {
 
 namespace {
@@ -17,6 +20,17 @@ DateTime on5March(int hour, int minute, int second = 0)
 
 ImportDatabases::ImportDatabases() : m_server(makeStandIn(m_folder.path()))
 {
+    fill(2);
+}
+
+ImportDatabases::ImportDatabases(const schema::PostgresSetUp &setUp, int databaseType)
+    : m_server(makePostgresStandIn(setUp))
+{
+    fill(databaseType);
+}
+
+void ImportDatabases::fill(int databaseType)
+{
     m_server->createRootCatalog();
     m_server->createFacility(QStringLiteral("SOUTH"), QStringLiteral("South Plant"));
     m_server->createFacility(QStringLiteral("NORTH"), QStringLiteral("North Plant"));
@@ -27,6 +41,17 @@ ImportDatabases::ImportDatabases() : m_server(makeStandIn(m_folder.path()))
     addSite17();
     m_iniPath = m_folder.filePath(QStringLiteral("ZARN_Vantrel_DB_importer.ini"));
     schema::writeIni(m_iniPath, *m_server, source);
+    if (databaseType != 2) {
+        QFile ini(m_iniPath);
+        if (!ini.open(QIODevice::ReadOnly))
+            throw std::runtime_error("cannot read the configuration file");
+        QByteArray text = ini.readAll();
+        ini.close();
+        text.replace("PELKZARN_CONNECTION_DBTYPE=2",
+                     "PELKZARN_CONNECTION_DBTYPE=" + QByteArray::number(databaseType));
+        if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate) || ini.write(text) < 0)
+            throw std::runtime_error("cannot write the configuration file");
+    }
 }
 
 void ImportDatabases::addSite17()

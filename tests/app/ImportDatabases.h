@@ -22,6 +22,9 @@ class ImportDatabases
 {
 public:
     ImportDatabases();
+    // On PostgreSQL: the same databases with the given names and roles, and a configuration
+    // file of the given database type (1: each catalog is a role; 2: a database).
+    ImportDatabases(const schema::PostgresSetUp &setUp, int databaseType);
 
     const QString &iniPath() const { return m_iniPath; }
 
@@ -54,6 +57,7 @@ public:
     }
 
 private:
+    void fill(int databaseType);
     void addSite17();
 
     QTemporaryDir m_folder;

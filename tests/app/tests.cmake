@@ -18,3 +18,11 @@ zarn_test_runs_program(batchimport_test)
 
 zarn_window_test(windowimport_test ${CMAKE_CURRENT_LIST_DIR}/windowimport_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)
+
+# PostgreSQL only: database and role names as createdb/createuser and as unquoted SQL make them.
+add_executable(servernames_test ${CMAKE_CURRENT_LIST_DIR}/servernames_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)
+target_link_libraries(servernames_test PRIVATE zarntestsupport GTest::gtest_main)
+add_test(NAME servernames_test_postgresql COMMAND servernames_test)
+set_tests_properties(servernames_test_postgresql PROPERTIES LABELS postgresql
+    RESOURCE_LOCK postgresql ENVIRONMENT "ZARN_TEST_SERVER=postgresql")

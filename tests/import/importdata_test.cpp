@@ -255,6 +255,39 @@ TEST_F(ImportData, AFailingWriteInTheFirstFlushKeepsTheReadingsBeforeIt)
     EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
 }
 
+// A facility whose write procedure is a SQL-language function (PostgreSQL): the same readings
+// land, in source order, across more than one batch of calls, the later of two readings of
+// one slot staying.
+TEST_F(ImportData, ASqlLanguageWriteProcedureStoresTheSameReadings)
+{
+    if (serverUnderTest() != QLatin1String("postgresql"))
+        GTEST_SKIP() << "the SQL-language stand-in procedure is PostgreSQL's";
+    schema::runSchemaScript(*facility, QStringLiteral("dailydata_sqlwrite"),
+                            {{QStringLiteral("CODE"), QStringLiteral("1")}});
+    const int readings = 4500;
+    source->provider().beginTransaction();
+    for (int i = 0; i < readings; ++i) // two readings a minute, 20 s apart
+        addReadingValue(1, i + 0.25,
+                        DateTime::fromParts(2024, 3, 5 + i / 2880, i % 2880 / 120, i / 2 % 60,
+                                            i % 2 * 20, i % 1000));
+    source->provider().commit();
+    EXPECT_TRUE(importDay(DateTime::fromParts(2024, 3, 4), DateTime::fromParts(2024, 3, 12)));
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(readings))});
+    const std::vector<double> values = storedValues();
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(readings / 2));
+    for (int slot = 0; slot < readings / 2; ++slot)
+        ASSERT_EQ(values[slot], 2 * slot + 1 + 0.25) << "slot " << slot;
+    const Rows stamps =
+        rows(*facility, QStringLiteral("SELECT datestamp FROM DD1_VALUES ORDER BY slotstarttime"));
+    for (int slot = 0; slot < readings / 2; ++slot) {
+        const int i = 2 * slot + 1;
+        ASSERT_EQ(
+            stamps[slot][0].toDateTime(),
+            DateTime::fromParts(2024, 3, 5 + i / 2880, i % 2880 / 120, i / 2 % 60, 20, i % 1000))
+            << "slot " << slot;
+    }
+}
+
 // The program runs where clocks change: a reading in the hour that is skipped in spring or
 // repeated in autumn keeps its wall-clock time stamp to the millisecond.
 TEST_F(ImportData, TimeStampsAroundDaylightSavingChangesLandExactly)

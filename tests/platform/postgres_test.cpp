@@ -6,10 +6,13 @@
 #include "platform/dal/postgresql/PostgresProvider.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <cmath>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <stdexcept>
+#include <sys/types.h>
 
 namespace zarn {
 void PrintTo(const Value &value, std::ostream *out)
@@ -441,6 +444,291 @@ TEST_F(PostgresTest, CommandTimeoutCancelsALongStatement)
     } catch (const DatabaseError &error) {
         EXPECT_TRUE(error.description().contains(QStringLiteral("statement timeout")))
             << error.what();
+    }
+}
+
+TEST_F(PostgresTest, DatabaseAndRoleNamesAsWrittenThenInLowerCase)
+{
+    // As createdb and createuser make them (quoted, upper case) and as unquoted SQL makes them.
+    const QString upper = s_name.toUpper() + QStringLiteral("_UP");
+    const QString lower = s_name + QStringLiteral("_low");
+    s_roles << u'"' + upper + u'"' << lower;
+    db->executeScript(QStringLiteral("CREATE ROLE \"%1\" LOGIN PASSWORD '%3';"
+                                     "CREATE ROLE %2 LOGIN PASSWORD '%3'")
+                          .arg(upper, lower, password));
+    db->executeScript(QStringLiteral("CREATE DATABASE \"%1\" OWNER \"%1\"").arg(upper));
+    db->executeScript(QStringLiteral("CREATE DATABASE %1 OWNER %1").arg(lower));
+    const QString whoAmI = QStringLiteral("SELECT current_user || '@' || current_database()");
+
+    auto asWritten = openWith(options(serverAddress(), upper, upper, password));
+    EXPECT_EQ(scalar(*asWritten, whoAmI), Value(upper + u'@' + upper));
+    const QString lowerWritten = lower.toUpper();
+    auto folded = openWith(options(serverAddress(), lowerWritten, lowerWritten, password));
+    EXPECT_EQ(scalar(*folded, whoAmI), Value(lower + u'@' + lower));
+    // Type 1: no database, the role's own.
+    auto ownDatabase = openWith(options(serverAddress(), {}, lowerWritten, password));
+    EXPECT_EQ(scalar(*ownDatabase, whoAmI), Value(lower + u'@' + lower));
+
+    const QString noDatabase =
+        openFailure(options(serverAddress(), QStringLiteral("ZARN_NO_SUCH_DB"), upper, password));
+    EXPECT_TRUE(noDatabase.contains(QStringLiteral("\"ZARN_NO_SUCH_DB\"")) &&
+                noDatabase.contains(QStringLiteral("\"zarn_no_such_db\"")) &&
+                noDatabase.contains(QStringLiteral("does not exist")))
+        << noDatabase.toStdString();
+    const QString noRole =
+        openFailure(options(serverAddress(), upper, QStringLiteral("ZARN_NO_SUCH_ROLE"), password));
+    EXPECT_TRUE(noRole.contains(QStringLiteral("\"ZARN_NO_SUCH_ROLE\"")) &&
+                noRole.contains(QStringLiteral("\"zarn_no_such_role\"")))
+        << noRole.toStdString();
+    for (const QString &message : {noDatabase, noRole}) {
+        EXPECT_FALSE(message.contains(password)) << message.toStdString();
+        EXPECT_FALSE(message.contains(QStringLiteral("LOCATION"))) << message.toStdString();
+    }
+    // A lower-case name that does not exist is tried once.
+    const QString plainMissing =
+        openFailure(options(serverAddress(), QStringLiteral("zarn_absent"), lower, password));
+    EXPECT_TRUE(plainMissing.contains(QStringLiteral("\"zarn_absent\" does not exist")) &&
+                !plainMissing.contains(QStringLiteral("tried")))
+        << plainMissing.toStdString();
+
+    asWritten.reset();
+    folded.reset();
+    ownDatabase.reset();
+    db->executeScript(QStringLiteral("DROP DATABASE \"%1\" WITH (FORCE)").arg(upper));
+    db->executeScript(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(lower));
+}
+
+// The queued calls of one transaction go in batches of one statement over parameter arrays.
+class PostgresBatchTest : public PostgresTest
+{
+protected:
+    void SetUp() override
+    {
+        PostgresTest::SetUp();
+        db->executeScript(QStringLiteral(R"(
+            DROP TABLE IF EXISTS batch_log, batch_slot;
+            CREATE TABLE batch_log (seq bigserial, n integer, stamp timestamp, label varchar,
+                                    query text);
+            CREATE TABLE batch_slot (slot integer PRIMARY KEY, n integer);
+            CREATE OR REPLACE FUNCTION batch_put(n_in integer, slot_in integer,
+                                                 stamp_in timestamp, label_in varchar)
+            RETURNS void LANGUAGE plpgsql AS $$
+            BEGIN
+                INSERT INTO batch_log (n, stamp, label, query)
+                VALUES (n_in, stamp_in, label_in, current_query());
+                INSERT INTO batch_slot VALUES (slot_in, n_in)
+                ON CONFLICT (slot) DO UPDATE SET n = excluded.n;
+            END $$;)"));
+        call = db->prepareProcedure(QStringLiteral("BATCH_PUT"), put);
+    }
+
+    void queue(const Value &n, std::int32_t slot, DateTime stamp, const QString &label)
+    {
+        put[0].value = n;
+        put[1].value = Value(slot);
+        put[2].value = Value(stamp);
+        put[3].value = Value(label);
+        call->queue(put);
+    }
+
+    std::vector<Parameter> put = {parameter("n_in", adInteger, adParamInput),
+                                  parameter("slot_in", adInteger, adParamInput),
+                                  parameter("stamp_in", adDate, adParamInput),
+                                  parameter("label_in", adVarWChar, adParamInput)};
+    std::unique_ptr<ProcedureCall> call;
+};
+
+TEST_F(PostgresBatchTest, CallsRunInQueueOrderAndTheLaterWriteOfASlotStays)
+{
+    ASSERT_EQ(qgetenv("TZ"), QByteArray("Europe/Berlin"));
+    const std::vector<DateTime> stamps = {at(2024, 3, 31, 2, 30, 10, 601),  // skipped hour
+                                          at(2024, 10, 27, 2, 30, 10, 999), // repeated hour
+                                          at(1899, 12, 30, 0, 0, 0, 1),
+                                          at(2024, 2, 29, 23, 59, 59, 999)};
+    const QString label = QStringLiteral("{\"a\",b}\\ 'x', Zürich NULL");
+    constexpr std::int32_t calls = 5001; // more than two batches
+    db->beginTransaction();
+    for (std::int32_t n = 1; n <= calls; ++n)
+        queue(Value(n), n / 2, stamps[n % stamps.size()], label + QString::number(n));
+    call->flush();
+    db->commit();
+
+    const auto log =
+        query(*db, QStringLiteral("SELECT n, to_char(stamp, 'YYYY-MM-DD HH24:MI:SS.MS'),"
+                                  " label, query LIKE '%unnest%' FROM batch_log"
+                                  " ORDER BY seq"));
+    ASSERT_EQ(log.size(), static_cast<std::size_t>(calls));
+    const QStringList stampTexts = {"2024-03-31 02:30:10.601", "2024-10-27 02:30:10.999",
+                                    "1899-12-30 00:00:00.001", "2024-02-29 23:59:59.999"};
+    for (std::int32_t n = 1; n <= calls; ++n) {
+        const auto &row = log[static_cast<std::size_t>(n - 1)];
+        ASSERT_EQ(row[0], Value(n));
+        ASSERT_EQ(row[1], Value(stampTexts[n % stampTexts.size()])) << n;
+        ASSERT_EQ(row[2], Value(label + QString::number(n)));
+        ASSERT_EQ(row[3], Value(true)) << "call " << n << " did not go in a batch";
+    }
+    // Two calls of a slot in one batch (and across a batch's end): the later one's stays.
+    EXPECT_EQ(scalar(*db,
+                     QStringLiteral("SELECT count(*) FROM batch_slot WHERE n <> "
+                                    "CASE WHEN slot = 0 THEN 1 ELSE LEAST(2 * slot + 1, ?) END"),
+                     {Value(calls)}),
+              Value(std::int64_t(0)));
+    EXPECT_EQ(scalar(*db, QStringLiteral("SELECT count(*) FROM batch_slot")),
+              Value(std::int64_t(calls / 2 + 1)));
+}
+
+TEST_F(PostgresBatchTest, AFailingCallStoresExactlyTheCallsBeforeIt)
+{
+    // The failing call first in a batch, in the middle of one and the very first one.
+    for (std::int32_t failing : {2001, 3500, 1}) {
+        db->executeScript(QStringLiteral("TRUNCATE batch_log, batch_slot;"
+                                         "ALTER TABLE batch_log ADD CONSTRAINT no_dup EXCLUDE "
+                                         "(n WITH =)"));
+        query(*db, QStringLiteral("INSERT INTO batch_log (n) VALUES (?)"), {Value(failing)});
+        db->beginTransaction();
+        for (std::int32_t n = 1; n <= 5000; ++n)
+            queue(Value(n), n, at(2024, 3, 5, 10, 0, 0, 0), QStringLiteral("x"));
+        try {
+            call->flush();
+            ADD_FAILURE() << "a failing call went unreported";
+        } catch (const BatchError &error) {
+            EXPECT_EQ(error.succeeded(), static_cast<std::size_t>(failing - 1));
+            EXPECT_TRUE(error.description().contains(QStringLiteral("no_dup"))) << error.what();
+        }
+        // The calls before the failing one are in the transaction; the caller rolls back.
+        db->rollback();
+        db->executeScript(QStringLiteral("ALTER TABLE batch_log DROP CONSTRAINT no_dup"));
+    }
+    // The same command and connection go on as before.
+    db->beginTransaction();
+    queue(Value(std::int32_t(7)), 7, at(2024, 3, 5, 10, 0, 0, 0), QStringLiteral("after"));
+    call->flush();
+    db->commit();
+    EXPECT_EQ(scalar(*db, QStringLiteral("SELECT count(*) FROM batch_slot")),
+              Value(std::int64_t(1)));
+}
+
+TEST_F(PostgresBatchTest, AValueTheBinaryFormCannotCarryGoesInACallOfItsOwnInOrder)
+{
+    db->beginTransaction();
+    for (std::int32_t n = 1; n <= 10; ++n)
+        queue(n == 5 ? Value(QStringLiteral(" 5")) : Value(n), n, at(2024, 3, 5, 0, 0, 0, 0),
+              QStringLiteral("t"));
+    call->flush();
+    db->commit();
+    const auto log = query(*db, QStringLiteral("SELECT n, query LIKE '%unnest%' FROM batch_log "
+                                               "ORDER BY seq"));
+    ASSERT_EQ(log.size(), 10u);
+    for (std::int32_t n = 1; n <= 10; ++n) {
+        EXPECT_EQ(log[static_cast<std::size_t>(n - 1)][0], Value(n));
+        EXPECT_EQ(log[static_cast<std::size_t>(n - 1)][1], Value(n != 5)) << n;
+    }
+}
+
+TEST_F(PostgresBatchTest, AFunctionABatchCannotCallKeepsToThePipeline)
+{
+    db->executeScript(
+        QStringLiteral("CREATE FUNCTION numeric_put(n_in numeric) RETURNS void LANGUAGE sql AS $$"
+                       " INSERT INTO batch_log (n, query) VALUES (n_in, current_query()) $$"));
+    std::vector<Parameter> numeric = {parameter("n_in", adDouble, adParamInput)};
+    auto numericCall = db->prepareProcedure(QStringLiteral("numeric_put"), numeric);
+    db->beginTransaction();
+    for (std::int32_t n = 1; n <= 300; ++n) {
+        numeric[0].value = Value(static_cast<double>(n));
+        numericCall->queue(numeric);
+    }
+    numericCall->flush();
+    db->commit();
+    EXPECT_EQ(scalar(*db, QStringLiteral("SELECT count(*) FROM batch_log WHERE query NOT LIKE "
+                                         "'%unnest%'")),
+              Value(std::int64_t(300)));
+}
+
+TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatchAndTheNextTransactionBegins)
+{
+    db->beginTransaction();
+    for (std::int32_t n = 1; n <= 2500; ++n)
+        queue(Value(n), n, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
+    call->flushCommitAndBegin(*db);
+    auto other = openWith(superuser());
+    EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
+              Value(std::int64_t(2500)));
+    queue(Value(std::int32_t(9999)), 9999, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
+    call->flush();
+    db->rollback(); // the transaction that the commit began
+    EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
+              Value(std::int64_t(2500)));
+
+    // A failure in the group: nothing of it is committed.
+    db->beginTransaction();
+    queue(Value(std::int32_t(1)), 1, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
+    queue(Value(QStringLiteral("not a number")), 2, at(2024, 3, 5, 0, 0, 0, 0),
+          QStringLiteral("c"));
+    EXPECT_THROW(call->flushCommitAndBegin(*db), BatchError);
+    db->rollback();
+    EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
+              Value(std::int64_t(2500)));
+}
+
+// The server process of a connection, stopped until the guard ends.
+class StoppedBackend
+{
+public:
+    explicit StoppedBackend(Provider &connection)
+        : m_pid(static_cast<pid_t>(
+              scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toInt32()))
+    {
+        m_stopped = ::kill(m_pid, SIGSTOP) == 0;
+    }
+    ~StoppedBackend()
+    {
+        if (m_stopped)
+            ::kill(m_pid, SIGCONT);
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    pid_t m_pid;
+    bool m_stopped = false;
+};
+
+TEST_F(PostgresTest, ACommandTimeOutHoldsOnTheClientWhenTheServerIsFrozen)
+{
+    ConnectionOptions o = superuser();
+    o.commandTimeout = 1;
+    for (bool queued : {false, true}) {
+        auto timed = openWith(o);
+        timed->executeScript(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS frozen (n integer);"
+            "CREATE OR REPLACE FUNCTION frozen_put(n_in integer) RETURNS void LANGUAGE sql AS"
+            " $$ INSERT INTO frozen VALUES (n_in) $$"));
+        std::vector<Parameter> put = {parameter("n_in", adInteger, adParamInput, std::int32_t(1))};
+        auto call = timed->prepareProcedure(QStringLiteral("frozen_put"), put);
+        if (queued) {
+            timed->beginTransaction();
+            for (int i = 0; i < 10; ++i)
+                call->queue(put); // a batch that is not full waits for the flush
+        }
+        const StoppedBackend stopped(*timed);
+        ASSERT_TRUE(stopped.stopped()) << "cannot stop the server process";
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            if (queued) {
+                call->flush();
+                ADD_FAILURE() << "the calls outlived their time-out";
+            } else {
+                query(*timed, QStringLiteral("SELECT count(*) FROM frozen"));
+                ADD_FAILURE() << "the statement outlived its time-out";
+            }
+        } catch (const DatabaseError &error) {
+            EXPECT_TRUE(error.description().contains(QStringLiteral("did not answer")))
+                << error.what();
+        }
+        // The time-out (1 s), the margin before the cancel (1 s) and after it (1 s).
+        EXPECT_LT(clock.elapsed(), 10000); // bounded, not timed: it must not hang
+        EXPECT_GE(clock.elapsed(), 1900);
+        EXPECT_THROW(timed->prepare(QStringLiteral("SELECT 1")), DatabaseError);
     }
 }
 

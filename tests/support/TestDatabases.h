@@ -16,5 +16,8 @@ QString serverUnderTest();
 // ZARN_TEST_PG_PORT name. Throws std::runtime_error when those are missing: a PostgreSQL run
 // without a server fails, it never passes by skipping.
 std::unique_ptr<schema::StandInServer> makeStandIn(const QString &folder);
+// The same on PostgreSQL with the given names and roles (on SQLite the set-up has no meaning
+// and the call throws std::runtime_error). What it creates is dropped with it.
+std::unique_ptr<schema::StandInServer> makePostgresStandIn(const schema::PostgresSetUp &setUp);
 
 } // namespace zarn::test
