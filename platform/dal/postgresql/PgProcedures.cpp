@@ -86,9 +86,11 @@ void assignOutputs(const QString &procedure, const PGresult *result,
 // release, sent together: when the batch fails, the transaction goes back to the savepoint
 // and the batch runs again call by call, to find the failing call.
 
-// Calls per batch, by measurement (scripts/benchmark, 1M readings, durable server): 500
-// reached 0.42 of COPY, 2,000 0.50, 5,000 0.50 again; 2,000 keeps a batch of the data import
-// near 200 KB and its commits of 50,000 calls at 25 savepoints.
+// Calls per batch. A batch must be large enough that a commit of 50,000 calls stays well
+// under the server's 64 cached subtransactions (2,000: 25 savepoints) and that the round trip
+// and the savepoint are small beside it, and small enough that one batch in flight while the
+// next is built keeps the server busy without large buffers (about 200 KB of arrays).
+// Measured in scripts/benchmark (1M readings, durable server) at this size.
 constexpr std::size_t batchCalls = 2000;
 // The server caches 64 subtransactions per transaction; past that, other sessions' snapshots
 // slow down. A transaction's batches stay well under it: later calls go one by one.
