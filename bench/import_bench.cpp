@@ -1,8 +1,8 @@
 // Times the data import of a generated site into a SQLite and a PostgreSQL facility, against
 // the bulk limit for the same rows and against one call and one commit per reading.
 //
-//   zarn-bench-import --server sqlite|postgresql --readings N [--sample K] --work DIR
-//                     [--procedure plpgsql|sql]
+//   zarn-bench-import --server sqlite|postgresql --readings N [--sample K] [--sensors S]
+//                     --work DIR [--procedure plpgsql|sql]
 //
 // The source is a SQLite file in DIR, generated once per size and reused. PostgreSQL is the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name (scripts/benchmark starts one).
@@ -41,13 +41,13 @@ const QString auditUser = QStringLiteral("VT2ZRANS");
 const DateTime rangeStart = DateTime::fromParts(2023, 12, 31);
 const DateTime rangeEnd = DateTime::fromParts(2100, 1, 1);
 constexpr int trains = 10;
-constexpr int sensorsPerTrain = 20; // 200 sensors
 
 struct Options
 {
     QString server;
     long long readings = 1'000'000;
     long long sample = 10'000;
+    int sensors = 200; // spread over the trains evenly
     QString work;
     QString procedure = QStringLiteral("plpgsql");
 };
@@ -65,7 +65,7 @@ struct Measure
 [[noreturn]] void usage()
 {
     std::fprintf(stderr, "usage: zarn-bench-import --server sqlite|postgresql --readings N "
-                         "[--sample K] --work DIR [--procedure plpgsql|sql]\n");
+                         "[--sample K] [--sensors S] --work DIR [--procedure plpgsql|sql]\n");
     std::exit(2);
 }
 
@@ -81,6 +81,8 @@ Options parseOptions(int argc, char **argv)
             options.readings = value.toLongLong();
         else if (name == QLatin1String("--sample"))
             options.sample = value.toLongLong();
+        else if (name == QLatin1String("--sensors"))
+            options.sensors = value.toInt();
         else if (name == QLatin1String("--work"))
             options.work = value;
         else if (name == QLatin1String("--procedure"))
@@ -90,7 +92,8 @@ Options parseOptions(int argc, char **argv)
     }
     if ((options.server != QLatin1String("sqlite") &&
          options.server != QLatin1String("postgresql")) ||
-        options.readings <= 0 || options.sample <= 0 || options.work.isEmpty() ||
+        options.readings <= 0 || options.sample <= 0 || options.sensors < trains ||
+        options.sensors % trains != 0 || options.work.isEmpty() ||
         (options.procedure != QLatin1String("plpgsql") &&
          options.procedure != QLatin1String("sql")))
         usage();
@@ -159,7 +162,9 @@ Measure measure(long long rows, const std::function<void()> &work)
 QString sourceDatabase(const Options &options)
 {
     const QString folder =
-        QDir(options.work).absoluteFilePath(QStringLiteral("source-%1").arg(options.readings));
+        QDir(options.work)
+            .absoluteFilePath(
+                QStringLiteral("source-%1-%2").arg(options.readings).arg(options.sensors));
     const QString path = folder + QStringLiteral("/vantrel.db");
     const QString done = folder + QStringLiteral("/complete");
     const QString connectionString =
@@ -169,7 +174,8 @@ QString sourceDatabase(const Options &options)
     std::fprintf(stderr, "generating %lld readings...\n", options.readings);
     auto server = schema::StandInServer::sqlite(folder);
     const auto source = schema::openConnection(server->createSource(QStringLiteral("vantrel")));
-    schema::SourceSpec spec = schema::uniformSpec(7, 1, trains, sensorsPerTrain, options.readings);
+    schema::SourceSpec spec =
+        schema::uniformSpec(7, 1, trains, options.sensors / trains, options.readings);
     // Two minutes apart, a sensor's readings never share a slot, whatever their jitter: the
     // store then holds one row per reading, the rows that the bulk load writes.
     spec.sites.front().secondsBetweenReadings = 120;
@@ -387,11 +393,12 @@ int run(const Options &options)
     const Measure original = runOriginal(options, *server, *source);
 
     QTextStream out(stdout);
-    out << QStringLiteral("%1, %2 readings, 200 sensors\n")
+    out << QStringLiteral("%1, %2 readings, %3 sensors\n")
                .arg(options.server == QLatin1String("postgresql")
                         ? QStringLiteral("postgresql (%1 write procedure)").arg(options.procedure)
                         : options.server)
-               .arg(options.readings);
+               .arg(options.readings)
+               .arg(options.sensors);
     out << QStringLiteral("  import    %1 s  %2 readings/s  peak %3 MB  client CPU %4 s  "
                           "(%5 of bulk)\n")
                .arg(import.seconds, 0, 'f', 1)
