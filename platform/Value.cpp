@@ -2,10 +2,13 @@
 
 #include "platform/Error.h"
 
-#include <QRegularExpression>
+#include <QStringView>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace zarn {
 
@@ -27,7 +30,8 @@ template <class Integer> Integer toInteger(double v)
 }
 
 // Up to 15 significant digits without trailing zeros; plain decimal unless the number is very
-// large or very small, where the exponent form stays readable.
+// large or very small, where the exponent form stays readable. The digits are those of
+// printf's "%.14e" (correctly rounded), which std::to_chars gives without printf's cost.
 QString doubleText(double v)
 {
     if (std::isnan(v))
@@ -37,32 +41,101 @@ QString doubleText(double v)
     if (v == 0.0)
         return QStringLiteral("0");
 
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.14e", v);
-    const QString scientific = QString::fromLatin1(buffer);
-    const qsizetype e = scientific.indexOf(QLatin1Char('e'));
-    const int exponent = scientific.mid(e + 1).toInt();
-    const bool negative = v < 0;
-    QString digits = scientific.left(e).remove(QLatin1Char('-')).remove(QLatin1Char('.'));
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
+    // "d.dddddddddddddde[+-]x..." for the magnitude: 15 digits, then the exponent.
+    char scientific[32];
+    char *const end = std::to_chars(scientific, scientific + sizeof scientific, std::abs(v),
+                                    std::chars_format::scientific, 14)
+                          .ptr;
+    char *const e = std::find(scientific, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + 2, end, exponent);
+    if (e[1] == '-')
+        exponent = -exponent;
+    std::string digits;
+    digits.reserve(15);
+    digits += scientific[0];
+    digits.append(scientific + 2, e);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const auto digitCount = static_cast<int>(digits.size());
 
-    QString text;
+    std::string text;
+    text.reserve(32);
+    if (v < 0)
+        text += '-';
     if (exponent >= 15 || exponent < -5) {
-        text = digits.left(1);
-        if (digits.size() > 1)
-            text += QLatin1Char('.') + digits.mid(1);
-        text += QStringLiteral("E%1%2")
-                    .arg(exponent < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                    .arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+        text += digits[0];
+        if (digitCount > 1)
+            text.append(".").append(digits, 1);
+        text += exponent < 0 ? "E-" : "E+";
+        if (std::abs(exponent) < 10)
+            text += '0';
+        text += std::to_string(std::abs(exponent));
     } else if (exponent < 0) {
-        text = QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
-    } else if (digits.size() <= exponent + 1) {
-        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+        text.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+    } else if (digitCount <= exponent + 1) {
+        text.append(digits).append(static_cast<std::size_t>(exponent + 1 - digitCount), '0');
     } else {
-        text = digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
+        const auto integerDigits = static_cast<std::size_t>(exponent + 1);
+        text.append(digits, 0, integerDigits).append(".").append(digits, integerDigits);
     }
-    return negative ? QLatin1Char('-') + text : text;
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The blanks that may stand around a number: space, tab, line feed, vertical tab, form feed and
+// carriage return.
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
+}
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The text of a plain decimal number without its blanks and without a plus sign, in the form
+// std::from_chars reads: [-](digits[.[digits]] | .digits)[(e|E)[+|-]digits]. Nothing when the
+// text has another form. One pass over the text.
+std::optional<std::string> plainDecimalForm(QStringView text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && isBlank(text[first]))
+        ++first;
+    while (last > first && isBlank(text[last - 1]))
+        --last;
+    std::string form;
+    form.reserve(static_cast<std::size_t>(last - first));
+    qsizetype i = first;
+    const auto takeDigits = [&] {
+        const qsizetype start = i;
+        for (; i < last && isDigit(text[i]); ++i)
+            form += static_cast<char>(text[i].unicode());
+        return i - start;
+    };
+    const auto take = [&](char wanted) {
+        if (i == last || text[i] != QLatin1Char(wanted))
+            return false;
+        form += wanted;
+        ++i;
+        return true;
+    };
+    if (!take('-') && i < last && text[i] == QLatin1Char('+'))
+        ++i;
+    const qsizetype integerDigits = takeDigits();
+    const qsizetype fractionDigits = take('.') ? takeDigits() : 0;
+    if (integerDigits == 0 && fractionDigits == 0)
+        return std::nullopt;
+    if (take('e') || take('E')) {
+        if (!take('-') && i < last && text[i] == QLatin1Char('+'))
+            ++i;
+        if (takeDigits() == 0)
+            return std::nullopt;
+    }
+    if (i != last)
+        return std::nullopt;
+    return form;
 }
 
 // The range of calendar days a date-time can hold: 100-01-01 to the end of 9999-12-31.
@@ -221,13 +294,15 @@ double roundHalfEven(double v)
 
 std::optional<double> parseNumber(const QString &text)
 {
-    static const QRegularExpression numberPattern(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    if (!numberPattern.match(text).hasMatch())
+    const std::optional<std::string> form = plainDecimalForm(text);
+    if (!form)
         return std::nullopt;
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+    // Correctly rounded; a number too large for a double, or one that is not zero but too small
+    // to be told from zero, is out of range and no number.
+    double value = 0.0;
+    const std::from_chars_result read =
+        std::from_chars(form->data(), form->data() + form->size(), value);
+    if (read.ec != std::errc() || read.ptr != form->data() + form->size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

@@ -3,10 +3,16 @@
 #include "platform/Value.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QtGlobal>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
+#include <random>
 
 using zarn::DateTime;
 using zarn::Value;
@@ -371,18 +377,203 @@ TEST(ValueText, DoublesInPlainDecimalWithFifteenDigits)
     EXPECT_EQ(Value(999999999999999.9).toText(), "1E+15");
 }
 
+// The text form of a double as it was first written, through printf: the text that is stored,
+// which the faster formatting must reproduce exactly.
+QString referenceDoubleText(double v)
+{
+    if (std::isnan(v))
+        return QStringLiteral("NaN");
+    if (std::isinf(v))
+        return v > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
+    if (v == 0.0)
+        return QStringLiteral("0");
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.14e", v);
+    const QString scientific = QString::fromLatin1(buffer);
+    const qsizetype e = scientific.indexOf(QLatin1Char('e'));
+    const int exponent = scientific.mid(e + 1).toInt();
+    QString digits = scientific.left(e).remove(QLatin1Char('-')).remove(QLatin1Char('.'));
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    QString text;
+    if (exponent >= 15 || exponent < -5) {
+        text = digits.left(1);
+        if (digits.size() > 1)
+            text += QLatin1Char('.') + digits.mid(1);
+        text += QStringLiteral("E%1%2")
+                    .arg(exponent < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                    .arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+    } else if (exponent < 0) {
+        text = QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
+    } else if (digits.size() <= exponent + 1) {
+        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+    } else {
+        text = digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
+    }
+    return v < 0 ? QLatin1Char('-') + text : text;
+}
+
+void expectSameText(double v)
+{
+    ASSERT_EQ(Value(v).toText(), referenceDoubleText(v)) << std::hexfloat << v;
+}
+
+TEST(ValueText, DoublesGiveTheReferenceTextOverASweep)
+{
+    for (const double v :
+         {0.0, -0.0, std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+          std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+          std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+          -std::numeric_limits<double>::max(), 9007199254740993.0, 1e15, 1e-5, 9.99999999999999e-6,
+          999999999999999.4, 999999999999999.5})
+        expectSameText(v);
+    std::mt19937_64 random(4711);
+    for (int i = 0; i < 200000; ++i) {
+        // Any bit pattern: subnormals, huge and tiny magnitudes, both signs.
+        const std::uint64_t bits = random();
+        double any = 0;
+        std::memcpy(&any, &bits, sizeof any);
+        expectSameText(any);
+        // Whole numbers, within and beyond a double's exact integers.
+        expectSameText(static_cast<double>(static_cast<std::int64_t>(random()) >> (random() % 64)));
+        // Near a rounding boundary at the 15th digit: a decimal tie and its neighbours, at every
+        // magnitude where the form changes and far beyond.
+        const auto mantissa = static_cast<double>(random() % 900000000000000 + 100000000000000);
+        const int exponent = static_cast<int>(random() % 60) - 30;
+        const double tie = (mantissa + 0.5) * std::pow(10.0, exponent - 14);
+        expectSameText(tie);
+        expectSameText(std::nextafter(tie, 0.0));
+        expectSameText(-std::nextafter(tie, std::numeric_limits<double>::infinity()));
+    }
+}
+
 TEST(ValueNumeric, WhatCountsAsANumber)
 {
-    for (const char *text : {"0", "-20", "+7.5", " 7.5 ", "7.", ".5", "1e3", "1.5E-2", "\t3 "})
+    for (const char *text : {"0", "-20", "+7.5", " 7.5 ", "7.", ".5", "1e3", "1.5E-2", "\t3 ",
+                             "1.e5", "-0", "\r\n\v\f 4 \n", "4.9e-324", "0e999999"})
         EXPECT_TRUE(Value(text).isNumeric()) << text;
-    for (const char *text :
-         {"", " ", "abc", "1,5", "1.2.3", "- 5", "e5", "1e", "0x10", "1e999", "inf", "nan", "5 5"})
+    for (const char *text : {"",
+                             " ",
+                             "abc",
+                             "1,5",
+                             "1.2.3",
+                             "- 5",
+                             "e5",
+                             "1e",
+                             "0x10",
+                             "1e999",
+                             "inf",
+                             "nan",
+                             "5 5",
+                             ".",
+                             "+",
+                             "-.",
+                             ".e1",
+                             "1e+",
+                             "++1",
+                             "1e1.5",
+                             "2e-324",
+                             "1e-400",
+                             "\xc2\xa0"
+                             "5",
+                             "5\xc2\xa0",
+                             "\xd9\xa3"})
         EXPECT_FALSE(Value(text).isNumeric()) << text;
     EXPECT_TRUE(Value(1).isNumeric());
     EXPECT_TRUE(Value(true).isNumeric());
     EXPECT_FALSE(Value::null().isNumeric());
     EXPECT_FALSE(Value(DateTime(1.0)).isNumeric());
     EXPECT_EQ(zarn::parseNumber(" -20 "), -20.0);
+    EXPECT_TRUE(std::signbit(*zarn::parseNumber("-0")));
+}
+
+// The number check as it was first written, a regular expression and Qt's conversion, kept as
+// the reference whose answers the one-pass check must give.
+std::optional<double> referenceNumber(const QString &text)
+{
+    static const QRegularExpression numberPattern(
+        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
+    if (!numberPattern.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+void expectSameNumber(const QString &text)
+{
+    const std::optional<double> expected = referenceNumber(text);
+    const std::optional<double> actual = zarn::parseNumber(text);
+    ASSERT_EQ(actual.has_value(), expected.has_value()) << text.toStdString();
+    if (expected) {
+        ASSERT_EQ(std::memcmp(&*actual, &*expected, sizeof(double)), 0)
+            << text.toStdString() << ": " << *actual << " for " << *expected;
+    }
+}
+
+TEST(ValueNumeric, AgreesWithTheReferenceOverMixedTexts)
+{
+    // Digits, signs, points, exponents, every blank of the reference and blanks it refuses
+    // (no-break space, em space), a digit of another script, a zero character.
+    const QString alphabet = QStringLiteral("0159.eE+- \t\n\v\f\rx,") + QChar(0xA0) +
+                             QChar(0x2003) + QChar(0x663) + QChar(0);
+    std::mt19937 random(20240305);
+    for (int i = 0; i < 100000; ++i) {
+        QString text;
+        for (int length = static_cast<int>(random() % 13); length > 0; --length)
+            text += alphabet[static_cast<qsizetype>(random() % alphabet.size())];
+        expectSameNumber(text);
+    }
+}
+
+TEST(ValueNumeric, AgreesWithTheReferenceAtTheEdgesOfTheDoubles)
+{
+    for (const char *text :
+         {"1.7976931348623157e308", "1.7976931348623158e308", "1.797693134862315807e308",
+          "1.79769313486231581e308", "2.4703282292062327e-324", "2.4703282292062328e-324",
+          "2.2250738585072011e-308", "2.2250738585072014e-308", "9007199254740993",
+          "0.1000000000000000055511151231257827", "0.00000000000000000000000000000000001e35",
+          "123456789012345678901234567890e-30", "-0.0e-5", ".0000000000000000000000001e25"})
+        expectSameNumber(QString::fromLatin1(text));
+    // Correctly rounded both: random mantissas of up to 25 digits over the whole exponent range.
+    std::mt19937_64 random(77);
+    for (int i = 0; i < 50000; ++i) {
+        QString mantissa = QString::number(random() % 10);
+        for (int digits = static_cast<int>(random() % 25); digits > 0; --digits)
+            mantissa += QChar(u'0' + static_cast<char16_t>(random() % 10));
+        const auto point = static_cast<qsizetype>(random() % (mantissa.size() + 1));
+        mantissa.insert(point, QLatin1Char('.'));
+        const int exponent = static_cast<int>(random() % 680) - 345;
+        expectSameNumber(mantissa + QStringLiteral("e%1").arg(exponent));
+    }
+}
+
+// Long texts are read in one pass: each of these took seconds or minutes with a backtracking
+// pattern.
+TEST(ValueNumeric, LongTextsAreAnsweredInOnePass)
+{
+    const QString digits(80000, QLatin1Char('7'));
+    EXPECT_FALSE(zarn::parseNumber(digits).has_value()); // too large for a double
+    EXPECT_FALSE(zarn::parseNumber(digits + QLatin1Char('x')).has_value());
+    EXPECT_FALSE(zarn::parseNumber(QStringLiteral("1.") + digits + QLatin1Char('.')).has_value());
+    EXPECT_EQ(zarn::parseNumber(QString(80000, QLatin1Char('0')) + QStringLiteral("42.5")), 42.5);
+    EXPECT_EQ(zarn::parseNumber(QStringLiteral("0.") + QString(80000, QLatin1Char('0')) +
+                                QStringLiteral("125e80001")),
+              1.25);
+    EXPECT_FALSE(zarn::parseNumber(QStringLiteral("0.") + QString(80000, QLatin1Char('0')) + u'1'));
+
+    const qsizetype eightMegabytes = 8 * 1024 * 1024;
+    EXPECT_FALSE(zarn::parseNumber(QString(eightMegabytes, QLatin1Char('5'))).has_value());
+    EXPECT_FALSE(zarn::parseNumber(QString(eightMegabytes, QLatin1Char('5')) + u'-').has_value());
+    EXPECT_EQ(zarn::parseNumber(QString(eightMegabytes, QLatin1Char(' ')) + QStringLiteral("-3") +
+                                QString(eightMegabytes, QLatin1Char('\t'))),
+              -3.0);
+    EXPECT_EQ(zarn::parseNumber(QStringLiteral("2.") + QString(eightMegabytes, QLatin1Char('0'))),
+              2.0);
+    EXPECT_FALSE(Value(QString(eightMegabytes, QLatin1Char('x'))).isNumeric());
 }
 
 TEST(TextTrimming, OnlySpacesAreTrimmed)
