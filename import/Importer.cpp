@@ -105,9 +105,9 @@ dal::Recordset Importer::GetDataRows(DateTime StartDate, DateTime EndDate, const
     dal::Recordset rs;
     try {
         // Streamed: a site can hold millions of readings; the count comes from the same snapshot.
-        rs.Open(QStringLiteral("SELECT SensorType, TrainNumber, Data, TimeDate FROM %1 WHERE "
-                               "TimeDate>? AND TimeDate<?")
-                    .arg(checkedTableName(*m_vtConn, DataTable)),
+        rs.Open(QStringLiteral("SELECT SensorType, TrainNumber, Data, TimeDate FROM %1 WHERE %2")
+                    .arg(checkedTableName(*m_vtConn, DataTable),
+                         m_vtConn->provider().dateTimeBetween(QStringLiteral("TimeDate"))),
                 *m_vtConn, dal::adOpenForwardOnly, dal::adLockReadOnly, dal::adCmdText,
                 {Value(StartDate), Value(EndDate)});
     } catch (...) {

@@ -117,6 +117,12 @@ public:
     virtual QString quoteIdentifier(const QString &name) const = 0;
     // The primary-key columns of a table, in key order; empty when it has none.
     virtual QStringList primaryKey(const QString &table) = 0;
+    // The condition that a date-time column lies strictly between two parameters, bound as
+    // date-times, the earlier first; a server may keep date-times in more than one form.
+    virtual QString dateTimeBetween(const QString &column) const
+    {
+        return QStringLiteral("%1>? AND %1<?").arg(column);
+    }
 
     virtual void beginTransaction() = 0;
     virtual void commit() = 0;

@@ -6,3 +6,5 @@ zarn_db_test(importdata_test ${CMAKE_CURRENT_LIST_DIR}/importdata_test.cpp)
 # The data import runs where clocks change, so that no time stamp may move with the local zone.
 set_property(TEST importdata_test_sqlite importdata_test_postgresql APPEND PROPERTY
     ENVIRONMENT TZ=Europe/Berlin)
+# SQLite's numeric date-times in a source.
+zarn_unit_test(julian_timedate_test ${CMAKE_CURRENT_LIST_DIR}/julian_timedate_test.cpp)
