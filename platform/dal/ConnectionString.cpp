@@ -166,11 +166,12 @@ qsizetype endOfValue(const QString &text, qsizetype pos)
     return text.size();
 }
 
-// Every value written after a Password or PWD keyword masked, blanks and case as the parser
-// takes them.
+// Every value written after a Password or PWD keyword masked, without regard to case and to
+// what stands between the keyword and its "=" (blanks, or bytes of a text read in the wrong
+// code page), so that rather too much is masked than too little.
 QString maskPasswordKeywords(const QString &text)
 {
-    static const QRegularExpression keyword(QStringLiteral("(password|pwd)\\s*=\\s*"),
+    static const QRegularExpression keyword(QStringLiteral("(password|pwd)[^;=\"']{0,8}=\\s*"),
                                             QRegularExpression::CaseInsensitiveOption |
                                                 QRegularExpression::UseUnicodePropertiesOption);
     QString masked;

@@ -258,6 +258,11 @@ public:
     QByteArray iniFile()
     {
         QByteArray bytes;
+        // Most files name a usable server first, so that the later lines reach the connections.
+        if (chance(70))
+            bytes += "PELKZARN_CONNECTION_DBTYPE=" + QByteArray::number(1 + below(2)) +
+                     "\r\nPELKZARN_CONNECTION_PROVIDER=" + provider().toUtf8() +
+                     "\r\nPELKZARN_CONNECTION_DATASOURCE=" + deadDataSource().toUtf8() + "\r\n";
         const int lines = below(12);
         for (int i = 0; i < lines; ++i) {
             bytes += iniLine();
