@@ -138,6 +138,19 @@ bool runSteps(Workspace &workspace, UserInterface &ui, dal::Connection &cnnFacil
     return succeeded;
 }
 
+// The run's message does not say why the facility cannot be reached; the detail does (a file
+// name that is no catalog of the server, a server that is down).
+void openFacility(dal::Connection &cnnFacility, UserInterface &ui)
+{
+    try {
+        cnnFacility.Open();
+    } catch (const Error &e) {
+        ui.reportDetail(
+            QStringLiteral("The facility connection cannot be opened: %1").arg(e.description()));
+        throw;
+    }
+}
+
 // Checks the choices, then runs the steps on a facility connection of this run's own. Raises
 // what the steps do not trap; the connection is closed however the run ends.
 bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices)
@@ -159,7 +172,7 @@ bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices
 
     dal::Connection cnnFacility;
     workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, target.facilityFileName);
-    cnnFacility.Open();
+    openFacility(cnnFacility, ui);
     const bool succeeded = runSteps(workspace, ui, cnnFacility, target, choices);
     cnnFacility.Close();
     return succeeded;

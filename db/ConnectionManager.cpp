@@ -1,5 +1,6 @@
 #include "db/ConnectionManager.h"
 
+#include "platform/dal/ConnectionString.h"
 #include "platform/dal/Recordset.h"
 
 #include <QStringList>
@@ -109,8 +110,13 @@ QString ConnectionManager::BuildConnectionString(const QString &userString)
                            : m_dataSource;
     const QString psi = m_persistSecurityInfo ? QStringLiteral("Persist Security Info=True")
                                               : QStringLiteral("Persist Security Info=False");
-    const QString providerPart = QStringLiteral("Provider=") + m_provider + QLatin1Char(';');
-    const QString dataSourcePart = QStringLiteral("Data Source=") + ds + QLatin1Char(';');
+    // Values from the settings or the root catalog are written so that none can add a keyword;
+    // the customization is the operator's own text of keywords.
+    const QString providerPart =
+        QStringLiteral("Provider=") + dal::connectionStringValue(m_provider) + QLatin1Char(';');
+    const QString dataSourcePart =
+        QStringLiteral("Data Source=") + dal::connectionStringValue(ds) + QLatin1Char(';');
+    const QString catalogValue = dal::connectionStringValue(catalog);
     const QString psiPart = psi + QLatin1Char(';');
     const QString tail = QStringLiteral("OLE DB Services =-2;Application Name=") + productName +
                          QLatin1Char(';') + m_customization;
@@ -120,7 +126,7 @@ QString ConnectionManager::BuildConnectionString(const QString &userString)
         // Each catalog is a database user that logs on with the shared password.
         m_templateCnnString = providerPart + dataSourcePart + psiPart +
                               QStringLiteral("User ID=@@@;Password=###;") + tail;
-        return providerPart + psiPart + dataSourcePart + QStringLiteral("User ID=") + catalog +
+        return providerPart + psiPart + dataSourcePart + QStringLiteral("User ID=") + catalogValue +
                QStringLiteral(";Password=") + m_password + QLatin1Char(';') + tail;
     case 2:
         // Each catalog is a database on the server, reached by one fixed user.
@@ -128,7 +134,7 @@ QString ConnectionManager::BuildConnectionString(const QString &userString)
                               QStringLiteral("Initial Catalog=@@@;User ID=TAVDBA;Password=###;") +
                               tail;
         return providerPart + psiPart + dataSourcePart + QStringLiteral("Initial Catalog=") +
-               catalog + QStringLiteral(";User ID=TAVDBA;Password=") + m_password +
+               catalogValue + QStringLiteral(";User ID=TAVDBA;Password=") + m_password +
                QLatin1Char(';') + tail;
     default:
         return QString();

@@ -71,13 +71,7 @@ void runSchemaScript(dal::Connection &connection, const QString &name,
 
 QString connectionStringValue(const QString &value)
 {
-    const bool plain = !value.contains(u';') && value.trimmed() == value &&
-                       !value.startsWith(u'"') && !value.startsWith(u'\'');
-    if (plain)
-        return value;
-    QString quoted = value;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    return dal::connectionStringValue(value);
 }
 
 } // namespace zarn::schema

@@ -24,8 +24,8 @@ QString schemaScript(ServerKind kind, const QString &name,
 void runSchemaScript(dal::Connection &connection, const QString &name,
                      const QMap<QString, QString> &values = {});
 
-// A connection-string value written so that the parser reads it back unchanged: quoted when it
-// holds a ";", a quote at its start or blanks at either end.
+// A connection-string value written so that the parser reads it back unchanged, as the
+// connection manager writes the values it puts into connection strings.
 QString connectionStringValue(const QString &value);
 
 } // namespace zarn::schema

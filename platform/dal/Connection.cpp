@@ -16,15 +16,6 @@ std::uint64_t nextOpenSerial()
     return ++lastSerial;
 }
 
-// The server's message with every occurrence of the password masked: some servers and client
-// libraries quote the connection parameters they were given.
-QString withoutPassword(QString message, const QString &password)
-{
-    if (!password.isEmpty())
-        message.replace(password, QStringLiteral("****"));
-    return message;
-}
-
 } // namespace
 
 Connection::Connection() = default;
@@ -42,19 +33,25 @@ void Connection::Open()
 {
     if (isOpen())
         throw Error(3705, QStringLiteral("Operation is not allowed when the object is open."));
+    try {
+        m_provider = openedProvider();
+    } catch (const DatabaseError &error) {
+        // Servers and client libraries may quote what they were given, and a malformed string
+        // may have left a password inside another value.
+        throw DatabaseError(withoutPasswords(error.description(), passwordsIn(m_connectionString)));
+    }
+    m_openSerial = nextOpenSerial();
+}
+
+std::unique_ptr<Provider> Connection::openedProvider() const
+{
     ConnectionOptions options;
     options.keywords = parseConnectionString(m_connectionString);
     options.connectionTimeout = m_connectionTimeout;
     options.commandTimeout = m_commandTimeout;
     std::unique_ptr<Provider> provider = createProvider(options.value(QStringLiteral("Provider")));
-    try {
-        provider->open(options);
-    } catch (const DatabaseError &error) {
-        throw DatabaseError(
-            withoutPassword(error.description(), options.value(QStringLiteral("Password"))));
-    }
-    m_provider = std::move(provider);
-    m_openSerial = nextOpenSerial();
+    provider->open(options);
+    return provider;
 }
 
 void Connection::Close()

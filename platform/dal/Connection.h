@@ -52,6 +52,9 @@ public:
     Provider &provider() const;
 
 private:
+    // A provider opened on the connection string; throws DatabaseError.
+    std::unique_ptr<Provider> openedProvider() const;
+
     CursorLocationEnum m_cursorLocation = adUseServer;
     QString m_connectionString;
     int m_commandTimeout = 30;

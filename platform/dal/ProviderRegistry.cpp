@@ -1,4 +1,5 @@
 #include "platform/Error.h"
+#include "platform/dal/ConnectionString.h"
 #include "platform/dal/Provider.h"
 #include "platform/dal/odbc/OdbcProvider.h"
 #include "platform/dal/postgresql/PostgresProvider.h"
@@ -18,7 +19,8 @@ std::unique_ptr<Provider> createProvider(const QString &providerName)
         return createOdbcProvider();
     if (name.isEmpty())
         throw DatabaseError(QStringLiteral("The connection string names no Provider."));
-    throw DatabaseError(QStringLiteral("The database provider \"%1\" is unknown.").arg(name));
+    throw DatabaseError(
+        QStringLiteral("The database provider \"%1\" is unknown.").arg(withoutPasswords(name)));
 }
 
 } // namespace zarn::dal

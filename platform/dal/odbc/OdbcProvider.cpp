@@ -1,6 +1,7 @@
 #include "platform/dal/odbc/OdbcProvider.h"
 
 #include "platform/Error.h"
+#include "platform/dal/ConnectionString.h"
 
 #include <algorithm>
 #include <cstring>
@@ -914,13 +915,9 @@ QString driverConnectionString(const ConnectionOptions &options)
 }
 
 // The text with the password masked, also in the form the connection string carried it.
-QString withoutPassword(QString text, const QString &password)
+QString withoutPassword(const QString &text, const QString &password)
 {
-    if (password.isEmpty())
-        return text;
-    text.replace(attributeValue(password), QStringLiteral("****"));
-    text.replace(password, QStringLiteral("****"));
-    return text;
+    return withoutPasswords(text, {attributeValue(password), password});
 }
 
 class OdbcProvider : public Provider

@@ -1,6 +1,7 @@
 #include "platform/dal/sqlite/SqliteProvider.h"
 
 #include "platform/Error.h"
+#include "platform/dal/ConnectionString.h"
 #include "platform/dal/sqlite/SqliteDateTime.h"
 #include "platform/dal/sqlite/SqliteProcedureCall.h"
 #include "platform/dal/sqlite/SqliteStatement.h"
@@ -28,9 +29,10 @@ public:
     void open(const ConnectionOptions &options) override
     {
         const QString path = databaseFile(options);
+        const QString shownPath = withoutPasswords(QDir::toNativeSeparators(path), options);
         if (!QFileInfo(path).isFile())
-            throw DatabaseError(QStringLiteral("The database file \"%1\" does not exist.")
-                                    .arg(QDir::toNativeSeparators(path)));
+            throw DatabaseError(
+                QStringLiteral("The database file \"%1\" does not exist.").arg(shownPath));
         sqlite3 *db = nullptr;
         const int rc =
             sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -38,7 +40,7 @@ public:
             const QString message = db ? messageOf(db) : QString::fromUtf8(sqlite3_errstr(rc));
             sqlite3_close_v2(db);
             throw DatabaseError(QStringLiteral("The database file \"%1\" cannot be opened: %2")
-                                    .arg(QDir::toNativeSeparators(path), message));
+                                    .arg(shownPath, message));
         }
         m_db = db;
         try {
@@ -46,7 +48,7 @@ public:
         } catch (const DatabaseError &error) {
             close();
             throw DatabaseError(QStringLiteral("The database file \"%1\" cannot be used: %2")
-                                    .arg(QDir::toNativeSeparators(path), error.description()));
+                                    .arg(shownPath, error.description()));
         }
     }
 
@@ -148,8 +150,8 @@ private:
         // A catalog is a file of the folder, never a path that leads elsewhere.
         if (catalog.contains(QLatin1Char('/')) || catalog.contains(QLatin1Char('\\')) ||
             catalog.contains(QLatin1Char(':')) || catalog.startsWith(QLatin1Char('.')))
-            throw DatabaseError(
-                QStringLiteral("The catalog name \"%1\" is not a plain name.").arg(catalog));
+            throw DatabaseError(QStringLiteral("The catalog name \"%1\" is not a plain name.")
+                                    .arg(withoutPasswords(catalog, options)));
         return QDir(dataSource).filePath(catalog + QStringLiteral(".db"));
     }
 
