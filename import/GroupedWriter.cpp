@@ -95,6 +95,7 @@ void GroupedWriter::commit()
 {
     m_transaction->commit();
     m_transaction.reset();
+    m_stored += static_cast<std::int64_t>(m_group.size());
     m_group.clear();
 }
 

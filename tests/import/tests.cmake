@@ -6,3 +6,7 @@ zarn_db_test(importdata_test ${CMAKE_CURRENT_LIST_DIR}/importdata_test.cpp)
 # The data import runs where clocks change, so that no time stamp may move with the local zone.
 set_property(TEST importdata_test_sqlite importdata_test_postgresql APPEND PROPERTY
     ENVIRONMENT TZ=Europe/Berlin)
+zarn_db_test(importfaults_test ${CMAKE_CURRENT_LIST_DIR}/importfaults_test.cpp)
+# Stops and starts a PostgreSQL server of its own.
+target_compile_definitions(importfaults_test PRIVATE
+    ZARN_PG_CLUSTER_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/pg-cluster")
