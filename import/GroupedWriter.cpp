@@ -87,6 +87,7 @@ void GroupedWriter::commitAndGoOn()
         keepOnly(e.succeeded());
         throw;
     }
+    m_stored += static_cast<std::int64_t>(m_group.size());
     m_group.clear();
     m_groupStart = Clock::now();
 }
