@@ -7,7 +7,7 @@ namespace zarn {
 
 namespace {
 
-constexpr int barWidth = 30;
+constexpr int barWidth = 16; // so that the whole line fits 80 columns
 
 QString kindName(MessageIcon icon)
 {
@@ -41,19 +41,23 @@ QString duration(double seconds)
 
 } // namespace
 
-QString progressBarLine(int percent, double elapsedSeconds)
+QString progressBarLine(int percent, std::int64_t done, std::int64_t total, double elapsedSeconds)
 {
     percent = std::clamp(percent, 0, 100);
     const int filled = percent * barWidth / 100;
-    QString line = QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
-                   QString(barWidth - filled, QLatin1Char('.')) +
-                   QStringLiteral("] %1%").arg(percent, 3);
-    if (percent == 0 || elapsedSeconds <= 0)
-        return line + QStringLiteral("     -- %/s   --:-- left");
-    const double rate = percent / elapsedSeconds;
-    return line + QStringLiteral(" %1 %/s %2 left")
-                      .arg(rate, 6, 'f', 1)
-                      .arg(duration((100 - percent) / rate), 7);
+    const QString line = QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+                         QString(barWidth - filled, QLatin1Char('.')) +
+                         QStringLiteral("] %1%").arg(percent, 3);
+    if (total <= 0)
+        return line;
+    const QString count = QStringLiteral("  %1/%2 readings").arg(done).arg(total);
+    if (done <= 0 || elapsedSeconds <= 0)
+        return line + count + QStringLiteral("  -- readings/s  --:-- left");
+    const double rate = double(done) / elapsedSeconds;
+    return line + count +
+           QStringLiteral("  %1 readings/s  %2 left")
+               .arg(rate, 0, 'f', rate < 10 ? 1 : 0)
+               .arg(duration(double(std::max<std::int64_t>(total - done, 0)) / rate));
 }
 
 BatchUserInterface::BatchUserInterface(QTextStream &out, QTextStream &err, ProgressStyle style)
@@ -94,7 +98,27 @@ void BatchUserInterface::setProgressVisible(bool visible)
     else
         endBarLine();
     m_lastPercent = -1;
+    m_done = m_total = 0;
     reportProgress();
+}
+
+// The last count, done equal to total, ends the progress: its figures stay.
+void BatchUserInterface::setProgressCount(std::int64_t done, std::int64_t total)
+{
+    if (!m_visible)
+        return;
+    m_done = done;
+    m_total = total;
+    const bool last = done >= total;
+    if (m_style == ProgressStyle::Lines) {
+        if (last)
+            m_err << done << '/' << total << " readings\n";
+    } else {
+        drawBar();
+        if (last)
+            endBarLine();
+    }
+    m_err.flush();
 }
 
 // Once per whole percent reached, however often the value is set.
@@ -106,13 +130,21 @@ void BatchUserInterface::reportProgress()
     if (percent == m_lastPercent)
         return;
     m_lastPercent = percent;
-    if (m_style == ProgressStyle::Lines) {
+    if (m_style == ProgressStyle::Lines)
         m_err << percent << "%\n";
-    } else {
-        m_err << '\r' << progressBarLine(percent, double(m_shownFor.elapsed()) / 1000.0);
-        m_barDrawn = true;
-    }
+    else
+        drawBar();
     m_err.flush();
+}
+
+// Over the line drawn before, blanking what a longer one left.
+void BatchUserInterface::drawBar()
+{
+    const QString line = progressBarLine(std::max(m_lastPercent, 0), m_done, m_total,
+                                         double(m_shownFor.nsecsElapsed()) / 1e9);
+    m_err << '\r' << line.leftJustified(m_barLength);
+    m_barLength = int(line.size());
+    m_barDrawn = true;
 }
 
 void BatchUserInterface::endBarLine()
@@ -122,6 +154,7 @@ void BatchUserInterface::endBarLine()
     m_err << '\n';
     m_err.flush();
     m_barDrawn = false;
+    m_barLength = 0;
 }
 
 } // namespace zarn

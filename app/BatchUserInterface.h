@@ -7,8 +7,9 @@
 
 namespace zarn {
 
-// How the batch mode shows progress on the error stream: a line per whole percent (for files
-// and pipes), or one bar redrawn in place (for a terminal).
+// How the batch mode shows progress on the error stream: a line per whole percent and a last
+// line with the count (for files and pipes), or one bar redrawn in place with the count, the
+// rate and the time left, whose last state stays on its line (for a terminal).
 enum class ProgressStyle { Lines, Bar };
 
 // The user interface of the batch mode. Each message goes to the output stream as a block: a
@@ -26,6 +27,7 @@ public:
     void setProgressMax(int max) override;
     void setProgressValue(int value) override;
     void setProgressVisible(bool visible) override;
+    void setProgressCount(std::int64_t done, std::int64_t total) override;
 
     MousePointer mousePointer() const override { return m_pointer; }
     void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
@@ -35,6 +37,7 @@ public:
 
 private:
     void reportProgress();
+    void drawBar();
     // Moves past a drawn bar, so that what follows on the terminal starts on a line of its own.
     void endBarLine();
 
@@ -46,12 +49,16 @@ private:
     int m_value = 0;
     bool m_visible = false;
     int m_lastPercent = -1;
+    std::int64_t m_done = 0;
+    std::int64_t m_total = 0;
     QElapsedTimer m_shownFor;
     bool m_barDrawn = false;
+    int m_barLength = 0; // of the line drawn last
 };
 
-// The progress bar's line at a percentage reached after the given seconds: the bar, the
-// percentage, the rate in percent a second and the time left at that rate.
-QString progressBarLine(int percent, double elapsedSeconds);
+// The progress bar's line: the bar and the percentage; then, when the total is known, the
+// readings done out of the total, the rate in readings a second after the given seconds and
+// the time left at that rate.
+QString progressBarLine(int percent, std::int64_t done, std::int64_t total, double elapsedSeconds);
 
 } // namespace zarn

@@ -58,6 +58,10 @@ public:
     void setProgressMax(int max) override { m_ui.setProgressMax(max); }
     void setProgressValue(int value) override { m_ui.setProgressValue(value); }
     void setProgressVisible(bool visible) override { m_ui.setProgressVisible(visible); }
+    void setProgressCount(std::int64_t done, std::int64_t total) override
+    {
+        m_ui.setProgressCount(done, total);
+    }
     MousePointer mousePointer() const override { return m_ui.mousePointer(); }
     void setMousePointer(MousePointer pointer) override { m_ui.setMousePointer(pointer); }
     void processEvents() override { m_ui.processEvents(); }

@@ -224,6 +224,7 @@ public:
     void setProgressMax(int) override {}
     void setProgressValue(int) override {}
     void setProgressVisible(bool) override {}
+    void setProgressCount(std::int64_t, std::int64_t) override {}
     MousePointer mousePointer() const override { return MousePointer::Default; }
     void setMousePointer(MousePointer) override {}
     void processEvents() override {}

@@ -87,6 +87,7 @@ void GroupedWriter::commitAndGoOn()
         keepOnly(e.succeeded());
         throw;
     }
+    m_stored += static_cast<std::int64_t>(m_group.size());
     m_group.clear();
     m_groupStart = Clock::now();
 }
@@ -95,6 +96,7 @@ void GroupedWriter::commit()
 {
     m_transaction->commit();
     m_transaction.reset();
+    m_stored += static_cast<std::int64_t>(m_group.size());
     m_group.clear();
 }
 

@@ -45,6 +45,9 @@ public:
     void finish();
     // After a reading failed: stores the writes before it, as far as they can be stored.
     void finishQuietly() noexcept;
+    // How many of the writes given so far are committed; after a failure, the first write not
+    // stored is the one at this index.
+    std::int64_t stored() const { return m_stored; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -64,6 +67,7 @@ private:
     std::optional<dal::Transaction> m_transaction;
     std::vector<PendingWrite> m_group; // the writes of the open transaction, in order
     Clock::time_point m_groupStart;
+    std::int64_t m_stored = 0;
 };
 
 } // namespace zarn

@@ -61,14 +61,14 @@ struct CaptionTally
     std::vector<CaptionEntry> written;
 };
 
-// The readings written to one variable.
+// The readings stored for one variable.
 struct VariableReadings
 {
     QString readingKey;
     std::int32_t varId = 0;
     std::int64_t count = 0;
-    DateTime first;
-    DateTime last;
+    DateTime first; // the earliest time stamp, whatever the source's order
+    DateTime last;  // the latest
 };
 
 // The readings of one reading key that no variable maps.
@@ -76,15 +76,17 @@ struct PassedOverReadings
 {
     QString readingKey;
     std::int64_t count = 0;
-    QString reason; // "no variable", "duplicate SensorID 9001", ...
+    QString reason; // "no variable", "no sensor", "duplicate SensorID 9001",
+                    // "SensorID 40000 out of range", "SensorID Null"
 };
 
-// The reading that stopped a data import.
+// The reading that stopped a data import: the first one not stored. Position 0, without a
+// reading, when the import failed before its first reading (a failing variable look-up).
 struct ReadingFailure
 {
     QString readingKey;
     QString timeStamp;         // as read
-    QString value;             // as read
+    QString value;             // as read ("Null" for a Null)
     std::int64_t position = 0; // 1-based, in the source's order
     std::int64_t stored = 0;   // readings stored before it
     QString serverText;        // the database's own error text, when the server raised it
@@ -94,8 +96,8 @@ struct DataTally
 {
     bool ran = false;
     bool succeeded = false;
-    std::int64_t total = 0; // readings strictly between the dates
-    std::int64_t written = 0;
+    std::int64_t total = 0;   // readings strictly between the dates
+    std::int64_t written = 0; // stored in the facility
     std::vector<VariableReadings> perVariable;
     std::vector<PassedOverReadings> passedOver;
     std::optional<ReadingFailure> failure;

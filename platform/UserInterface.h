@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 namespace zarn {
 
@@ -34,6 +35,10 @@ public:
     virtual void setProgressMax(int max) = 0;
     virtual void setProgressValue(int value) = 0;
     virtual void setProgressVisible(bool visible) = 0;
+    // How many of the items behind the bar are done, out of how many: given whenever the bar
+    // may move and once at the end, with done equal to total. The batch mode shows them with a
+    // rate and the time left; the window's bar shows its value only.
+    virtual void setProgressCount(std::int64_t done, std::int64_t total) = 0;
 
     virtual MousePointer mousePointer() const = 0;
     virtual void setMousePointer(MousePointer pointer) = 0;

@@ -22,6 +22,7 @@ public:
     void setProgressMax(int max) override;
     void setProgressValue(int value) override;
     void setProgressVisible(bool visible) override;
+    void setProgressCount(std::int64_t, std::int64_t) override {}
 
     MousePointer mousePointer() const override { return m_pointer; }
     void setMousePointer(MousePointer pointer) override;

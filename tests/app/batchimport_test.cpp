@@ -3,6 +3,7 @@
 
 #include "ImportDatabases.h"
 #include "app/BatchMode.h"
+#include "support/TestDatabases.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -111,6 +112,61 @@ TEST_F(BatchImport, ASiteOrFacilityTheListsDoNotHoldIsRefused)
     EXPECT_TRUE(errText.contains("no facility has the file name north"));
     EXPECT_TRUE(outText.isEmpty());
     EXPECT_EQ(db.variables(), 0);
+}
+
+// A reading that stops the data import fails the call; standard error names the reading and
+// how many were stored before it.
+TEST_F(BatchImport, AReadingThatStopsTheImportIsNamedOnStandardError)
+{
+    run({"--site", "17", "--facility", "NORTH", "--variables"});
+    db.executeOnSource(QStringLiteral("INSERT INTO DATA_17 (SensorType, TrainNumber, Data, "
+                                      "TimeDate) VALUES (1, 1, NULL, '2024-03-05 13:00:00')"));
+    EXPECT_EQ(run({"--site", "17", "--facility", "NORTH", "--data", "--start", "2024-03-05",
+                   "--end", "2024-03-06"}),
+              exitStatus::Failure);
+    EXPECT_EQ(outText, "[exclamation]\nProgram was unable to import the data into ZARN\n"
+                       "[stop]\nFailed to Import the Vantrel Site into ZARN\n");
+    EXPECT_TRUE(errText.contains("reading 5 of 5 (sensor 1_1, time stamp 2024-03-05 13:00:00, "
+                                 "value Null)"))
+        << errText.toStdString();
+    EXPECT_TRUE(errText.contains("3 readings before it were stored"));
+    EXPECT_EQ(db.storedReadings(), 3);
+}
+
+// The server ends the facility's connection in the middle of the data import: the call fails
+// with the server's own text on standard error and exactly the readings before the first one
+// not stored; the same call again stores them all, each slot once.
+TEST_F(BatchImport, TheServerEndingTheConnectionFailsTheCallWithItsText)
+{
+    if (test::serverUnderTest() != QLatin1String("postgresql"))
+        GTEST_SKIP() << "a PostgreSQL fault";
+    run({"--site", "17", "--facility", "NORTH", "--variables"});
+    db.executeOnSource(QStringLiteral("INSERT INTO DATA_17 (SensorType, TrainNumber, Data, "
+                                      "TimeDate) VALUES (1, 1, 666, '2024-03-05 13:00:00')"));
+    db.executeOnFacility(QStringLiteral(
+        "CREATE FUNCTION end_own_backend() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$ BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NEW; END $$"));
+    db.executeOnFacility(
+        QStringLiteral("CREATE TRIGGER end_own_backend BEFORE INSERT ON DD1_VALUES FOR EACH ROW "
+                       "WHEN (NEW.curvalue = 666) EXECUTE FUNCTION end_own_backend()"));
+    const QStringList data{"--site",  "17",         "--facility", "NORTH",     "--data",
+                           "--start", "2024-03-05", "--end",      "2024-03-06"};
+    EXPECT_EQ(run(data), exitStatus::Failure);
+    EXPECT_EQ(outText, "[exclamation]\nProgram was unable to import the data into ZARN\n"
+                       "[stop]\nFailed to Import the Vantrel Site into ZARN\n");
+    // The database layer's own text for the lost connection, beside the reading it names.
+    EXPECT_TRUE(errText.contains(QStringLiteral("connection"))) << errText.toStdString();
+    const long long stored = db.storedReadings();
+    EXPECT_LT(stored, 4);
+    EXPECT_TRUE(errText.contains(QStringLiteral("%1 readings before it were stored").arg(stored)));
+
+    db.executeOnFacility(QStringLiteral("DROP TRIGGER end_own_backend ON DD1_VALUES"));
+    EXPECT_EQ(run(data), exitStatus::Success);
+    EXPECT_EQ(outText, inserted(4));
+    EXPECT_EQ(db.storedReadings(), 4);
+    EXPECT_EQ(db.countInFacility(QStringLiteral("SELECT COUNT(DISTINCT slotstarttime) FROM "
+                                                "DD1_VALUES")),
+              4);
 }
 
 // The program itself, its progress going to a pipe.

@@ -190,37 +190,4 @@ TEST_F(BatchInterface, ProgressSurvivesAZeroMaximumAndLargeValues)
     EXPECT_EQ(errText, "0%\n99%\n");
 }
 
-// On a terminal the bar is redrawn in place; a message first ends the bar's line.
-TEST_F(BatchInterface, BarIsRedrawnInPlaceAndAMessageStartsOnALineOfItsOwn)
-{
-    BatchUserInterface bar(out, err, ProgressStyle::Bar);
-    bar.setProgressMax(100);
-    bar.setProgressVisible(true);
-    bar.setProgressValue(40);
-    bar.setProgressValue(40);
-    Message message;
-    message.text = "Inserted";
-    bar.showMessage(message);
-    bar.setProgressVisible(false);
-    EXPECT_EQ(errText.count('\r'), 2);
-    EXPECT_TRUE(errText.startsWith("\r[......"));
-    EXPECT_TRUE(errText.contains("\r[############..................]  40%"));
-    EXPECT_TRUE(errText.endsWith('\n'));
-    EXPECT_EQ(errText.count('\n'), 1);
-    EXPECT_EQ(outText, "[message]\nInserted\n");
-}
-
-TEST(ProgressBarLine, ShowsRateAndTimeLeft)
-{
-    EXPECT_EQ(progressBarLine(0, 0),
-              "[..............................]   0%     -- %/s   --:-- left");
-    EXPECT_EQ(progressBarLine(50, 10),
-              "[###############...............]  50%    5.0 %/s    0:10 left");
-    EXPECT_EQ(progressBarLine(100, 3),
-              "[##############################] 100%   33.3 %/s    0:00 left");
-    // 1% in 100 s leaves 9900 s; a part of a second counts as a whole one.
-    EXPECT_TRUE(progressBarLine(1, 100).endsWith(" 2:45:00 left"));
-    EXPECT_TRUE(progressBarLine(3, 1).endsWith("   0:33 left"));
-}
-
 } // namespace

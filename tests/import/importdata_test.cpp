@@ -3,6 +3,8 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <map>
+#include <utility>
 
 namespace zarn::test {
 namespace {
@@ -198,7 +200,8 @@ TEST_F(ImportData, ProgressFollowsTheReadingsWrittenSoFar)
     addReadingValue(1, 2.0, on5March(10, 1));
     addReadingValue(3, 3.0, on5March(10, 2));
     EXPECT_TRUE(importDay());
-    EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 33, 33}));
+    // Shown after each reading, and once more after the last.
+    EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 33, 33, 33}));
     EXPECT_EQ(ui.progressMax, 100);
     EXPECT_TRUE(ui.progressShown);
     EXPECT_FALSE(ui.progressVisible);
@@ -240,6 +243,22 @@ TEST_F(ImportData, AFailingWriteKeepsExactlyTheReadingsBeforeIt)
         for (int i = 0; i < refusedAt; ++i)
             ASSERT_EQ(values[i], i + 0.5) << "reading " << i;
         EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+
+        // The refused reading is named, though the writer learnt of it only at its flush.
+        const DataTally &tally = importer->tally().data;
+        ASSERT_TRUE(tally.failure);
+        EXPECT_EQ(tally.failure->position, refusedAt + 1);
+        EXPECT_EQ(tally.failure->stored, refusedAt);
+        EXPECT_EQ(tally.failure->readingKey, QStringLiteral("1_1"));
+        EXPECT_EQ(tally.failure->value, QStringLiteral("666"));
+        EXPECT_EQ(tally.failure->timeStamp, QStringLiteral("2024-03-09 12:20:00"));
+        EXPECT_FALSE(tally.failure->serverText.isEmpty());
+        EXPECT_EQ(tally.written, refusedAt);
+        ASSERT_EQ(tally.perVariable.size(), 2u);
+        EXPECT_EQ(tally.perVariable[0].count, refusedAt);
+        EXPECT_FALSE(tally.succeeded);
+        ASSERT_FALSE(ui.details.empty());
+        EXPECT_TRUE(ui.details.back().contains(tally.failure->serverText));
     }
 }
 
@@ -286,6 +305,224 @@ TEST_F(ImportData, ASqlLanguageWriteProcedureStoresTheSameReadings)
             DateTime::fromParts(2024, 3, 5 + i / 2880, i % 2880 / 120, i / 2 % 60, 20, i % 1000))
             << "slot " << slot;
     }
+}
+
+// A look-up that fails is not one that finds nothing: the import fails before any reading is
+// written, and the batch mode learns the server's own text.
+TEST_F(ImportData, AFailingVariableLookUpFailsTheImportBeforeAnyReading)
+{
+    addReadingValue(1, 1.0, on5March(10, 0));
+    addReadingValue(2, 2.0, on5March(10, 1));
+    dal::Connection impatient;
+    impatient.setConnectionString(server->catalogConnectionString(QStringLiteral("IMPTEST")));
+    impatient.setCommandTimeout(1);
+    impatient.Open();
+    std::unique_ptr<dal::Connection> locker;
+    if (serverUnderTest() == QLatin1String("postgresql")) {
+        // Another session holds VARDESC; the look-up runs into the command time-out.
+        locker = schema::openConnection(server->catalogConnectionString(QStringLiteral("IMPTEST")));
+        locker->provider().beginTransaction();
+        locker->Execute(QStringLiteral("LOCK TABLE vardesc IN ACCESS EXCLUSIVE MODE"));
+    } else {
+        // A writer never blocks SQLite's readers: the look-up fails on a table gone missing.
+        facility->Execute(QStringLiteral("ALTER TABLE VARDESC RENAME TO VARDESC_AWAY"));
+    }
+    importer->Init(*source, impatient, *root, QStringLiteral("IMPTEST"));
+
+    EXPECT_FALSE(importDay());
+    if (locker)
+        locker->provider().rollback();
+    EXPECT_EQ(count(QStringLiteral("DD1_VALUES")), 0);
+    EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+    EXPECT_FALSE(ui.progressShown);
+    const DataTally &tally = importer->tally().data;
+    ASSERT_TRUE(tally.failure);
+    EXPECT_EQ(tally.failure->position, 0);
+    EXPECT_FALSE(tally.failure->serverText.isEmpty());
+    ASSERT_EQ(ui.details.size(), 1u);
+    EXPECT_TRUE(ui.details[0].contains(tally.failure->serverText));
+}
+
+// One variable cannot tell two sensors' readings apart: neither sensor's readings are written,
+// the other sensors' are.
+TEST_F(ImportData, TwoSensorsWithOneSensorIdAreBothPassedOver)
+{
+    SensorRow twin = sensor(4, 1, 101);
+    twin.Description = QStringLiteral("Twin of 101");
+    addSensor(1, twin);
+    addReadingValue(1, 1.0, on5March(10, 0));
+    addReadingValue(4, 4.0, on5March(10, 1));
+    addReadingValue(2, 2.0, on5March(10, 2));
+    addReadingValue(4, 4.5, on5March(10, 3));
+
+    EXPECT_TRUE(importDay());
+    EXPECT_EQ(storedValues(), std::vector<double>{2.0});
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(1))});
+    ASSERT_EQ(ui.details.size(), 1u);
+    EXPECT_TRUE(ui.details[0].contains(QStringLiteral("SensorID 101")));
+    EXPECT_TRUE(ui.details[0].contains(QStringLiteral("1_1 (Sensor 101)")));
+    EXPECT_TRUE(ui.details[0].contains(QStringLiteral("4_1 (Twin of 101)")));
+
+    const DataTally &tally = importer->tally().data;
+    ASSERT_EQ(tally.perVariable.size(), 1u);
+    EXPECT_EQ(tally.perVariable[0].readingKey, QStringLiteral("2_1"));
+    std::map<QString, std::pair<std::int64_t, QString>> passedOver;
+    for (const PassedOverReadings &p : tally.passedOver)
+        passedOver[p.readingKey] = {p.count, p.reason};
+    const QString duplicate = QStringLiteral("duplicate SensorID 101");
+    EXPECT_EQ(passedOver[QStringLiteral("1_1")], std::pair(std::int64_t{1}, duplicate));
+    EXPECT_EQ(passedOver[QStringLiteral("4_1")], std::pair(std::int64_t{2}, duplicate));
+}
+
+// No variable can have such a SensorID, so its sensor has none: its readings are passed over
+// and the others land.
+TEST_F(ImportData, ASensorIdOutOfRangeOrNullPassesOverItsReadingsOnly)
+{
+    addSensor(1, sensor(5, 1, 40000));
+    SensorRow unnumbered = sensor(6, 1, 0);
+    unnumbered.SensorID = Value::null();
+    addSensor(1, unnumbered);
+    addReadingValue(5, 5.0, on5March(10, 0));
+    addReadingValue(1, 1.0, on5March(10, 1));
+    addReadingValue(6, 6.0, on5March(10, 2));
+    addReadingValue(2, 2.0, on5March(10, 3));
+
+    EXPECT_TRUE(importDay());
+    EXPECT_EQ(storedValues(), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(2))});
+    EXPECT_EQ(ui.details.size(), 2u);
+    std::map<QString, QString> reasons;
+    for (const PassedOverReadings &p : importer->tally().data.passedOver) {
+        reasons[p.readingKey] = p.reason;
+        EXPECT_EQ(p.count, p.readingKey == QStringLiteral("3_1") ? 0 : 1)
+            << p.readingKey.toStdString();
+    }
+    EXPECT_EQ(reasons[QStringLiteral("5_1")], QStringLiteral("SensorID 40000 out of range"));
+    EXPECT_EQ(reasons[QStringLiteral("6_1")], QStringLiteral("SensorID Null"));
+    EXPECT_EQ(reasons[QStringLiteral("3_1")], QStringLiteral("no variable"));
+}
+
+// A value or a time stamp that does not convert ends the import after the readings before it;
+// which one it was, and how many were stored, is said beside the message.
+TEST_F(ImportData, ABadReadingStopsTheImportAndIsNamed)
+{
+    struct Bad
+    {
+        Value data;
+        Value stamp;
+        QString valueAsRead, stampAsRead;
+    };
+    std::vector<Bad> cases{{Value::null(), on5March(10, 2), QStringLiteral("Null"),
+                            QStringLiteral("2024-03-05 10:02:00")}};
+    // The PostgreSQL source's columns hold only numbers and time stamps.
+    if (serverUnderTest() == QLatin1String("sqlite")) {
+        const QString stamp = QStringLiteral("2024-03-05 10:02:00");
+        for (const char *text : {"abc", "1,5"})
+            cases.push_back({QString::fromLatin1(text), stamp, QString::fromLatin1(text), stamp});
+        for (const char *text : {"2024-03-05 10:61:00", "2024-03-05 10:02:00+05:00"})
+            cases.push_back(
+                {3.0, QString::fromLatin1(text), QStringLiteral("3"), QString::fromLatin1(text)});
+    }
+    for (const Bad &bad : cases) {
+        SCOPED_TRACE(bad.valueAsRead.toStdString() + " at " + bad.stampAsRead.toStdString());
+        source->Execute(QStringLiteral("DELETE FROM DATA_1"));
+        facility->Execute(QStringLiteral("DELETE FROM DD1_VALUES"));
+        ui = RecordingUserInterface();
+        addReadingValue(1, 1.0, on5March(10, 0));
+        addReadingValue(3, 9.0, on5March(10, 0, 30)); // passed over, yet counted in the position
+        addReadingValue(2, 2.0, on5March(10, 1));
+        source->Execute(QStringLiteral("INSERT INTO DATA_1 (SensorType, TrainNumber, Data, "
+                                       "TimeDate) VALUES (1, 1, ?, ?)"),
+                        {bad.data, bad.stamp});
+        addReadingValue(1, 4.0, on5March(11, 0)); // after each bad stamp, as text too
+
+        EXPECT_FALSE(importDay());
+        EXPECT_EQ(storedValues(), (std::vector<double>{1.0, 2.0}));
+        EXPECT_EQ(ui.messages, std::vector<Message>{exclamation(failed)});
+        const DataTally &tally = importer->tally().data;
+        ASSERT_TRUE(tally.failure);
+        EXPECT_EQ(tally.failure->position, 4);
+        EXPECT_EQ(tally.failure->stored, 2);
+        EXPECT_EQ(tally.failure->readingKey, QStringLiteral("1_1"));
+        EXPECT_EQ(tally.failure->value, bad.valueAsRead);
+        EXPECT_EQ(tally.failure->timeStamp, bad.stampAsRead);
+        EXPECT_TRUE(tally.failure->serverText.isEmpty());
+        ASSERT_EQ(ui.details.size(), 1u);
+        const QString &detail = ui.details[0];
+        EXPECT_TRUE(detail.contains(QStringLiteral("reading 4 of 5"))) << detail.toStdString();
+        EXPECT_TRUE(detail.contains(QStringLiteral("sensor 1_1")));
+        EXPECT_TRUE(detail.contains(QStringLiteral("time stamp ") + bad.stampAsRead));
+        EXPECT_TRUE(detail.contains(QStringLiteral("value ") + bad.valueAsRead));
+        EXPECT_TRUE(detail.contains(QStringLiteral("2 readings before it were stored")));
+    }
+}
+
+// Shown at most every 50 ms, the bar still ends where it would stand had it moved after every
+// reading, and the last count is the total.
+TEST_F(ImportData, ProgressEndsWhereTheReadingsLeaveIt)
+{
+    importer->setProgressInterval(50ms);
+    addReadingValue(3, 1.0, on5March(10, 0));
+    addReadingValue(1, 2.0, on5March(10, 1));
+    addReadingValue(3, 3.0, on5March(10, 2));
+    EXPECT_TRUE(importDay());
+    EXPECT_EQ(ui.progressValue, 33);
+    ASSERT_FALSE(ui.progressCounts.empty());
+    EXPECT_EQ(ui.progressCounts.back(), std::pair(std::int64_t{3}, std::int64_t{3}));
+
+    // All of them written: the last but one reading leaves 2303 of 2304, that is 99.
+    ui = RecordingUserInterface();
+    source->Execute(QStringLiteral("DELETE FROM DATA_1"));
+    source->provider().beginTransaction();
+    for (int i = 0; i < 2304; ++i)
+        addReadingValue(1 + i % 2, i, DateTime::fromParts(2024, 3, 5, i / 120, i / 2 % 60));
+    source->provider().commit();
+    EXPECT_TRUE(importDay(DateTime::fromParts(2024, 3, 4)));
+    EXPECT_EQ(ui.progressValue, 99);
+    EXPECT_EQ(ui.progressCounts.back(), std::pair(std::int64_t{2304}, std::int64_t{2304}));
+    EXPECT_EQ(ui.messages, std::vector<Message>{notice(inserted.arg(2304))});
+    EXPECT_GE(ui.eventRuns, 2); // before the first reading and after the last
+}
+
+// What was written to each variable and what was passed over, for the run report.
+TEST_F(ImportData, TheTallyKeepsEachVariablesReadingsAndWhatWasPassedOver)
+{
+    addReadingValue(1, 1.0, on5March(12, 0));
+    addReadingValue(1, 2.0, on5March(9, 30));
+    addReadingValue(2, 3.0, on5March(11, 0));
+    addReadingValue(1, 4.0, on5March(10, 0));
+    addReadingValue(3, 5.0, on5March(10, 1));
+    addReadingValue(9, 6.0, on5March(10, 2));
+    addReadingValue(9, 7.0, on5March(10, 3));
+    EXPECT_TRUE(importDay());
+
+    const DataTally &tally = importer->tally().data;
+    EXPECT_TRUE(tally.ran);
+    EXPECT_TRUE(tally.succeeded);
+    EXPECT_EQ(tally.total, 7);
+    EXPECT_EQ(tally.written, 4);
+    EXPECT_FALSE(tally.failure);
+    ASSERT_EQ(tally.perVariable.size(), 2u);
+    const VariableReadings &first = tally.perVariable[0];
+    EXPECT_EQ(first.readingKey, QStringLiteral("1_1"));
+    EXPECT_EQ(first.varId, firstVariable);
+    EXPECT_EQ(first.count, 3);
+    EXPECT_EQ(first.first, on5March(9, 30));
+    EXPECT_EQ(first.last, on5March(12, 0));
+    const VariableReadings &second = tally.perVariable[1];
+    EXPECT_EQ(second.readingKey, QStringLiteral("2_1"));
+    EXPECT_EQ(second.varId, secondVariable);
+    EXPECT_EQ(second.count, 1);
+    EXPECT_EQ(second.first, on5March(11, 0));
+    EXPECT_EQ(second.last, on5March(11, 0));
+    ASSERT_EQ(tally.passedOver.size(), 2u);
+    EXPECT_EQ(tally.passedOver[0].readingKey, QStringLiteral("3_1"));
+    EXPECT_EQ(tally.passedOver[0].count, 1);
+    EXPECT_EQ(tally.passedOver[0].reason, QStringLiteral("no variable"));
+    EXPECT_EQ(tally.passedOver[1].readingKey, QStringLiteral("9_1"));
+    EXPECT_EQ(tally.passedOver[1].count, 2);
+    EXPECT_EQ(tally.passedOver[1].reason, QStringLiteral("no sensor"));
+    EXPECT_TRUE(ui.details.empty());
 }
 
 // The program runs where clocks change: a reading in the hour that is skipped in spring or

@@ -2,6 +2,8 @@
 
 #include "platform/UserInterface.h"
 
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace zarn::test {
@@ -22,6 +24,10 @@ public:
         progressVisible = visible;
         progressShown = progressShown || visible;
     }
+    void setProgressCount(std::int64_t done, std::int64_t total) override
+    {
+        progressCounts.emplace_back(done, total);
+    }
     MousePointer mousePointer() const override { return pointer; }
     void setMousePointer(MousePointer p) override { pointer = p; }
     void processEvents() override { ++eventRuns; }
@@ -32,6 +38,7 @@ public:
     int progressMax = 0;
     int progressValue = 0;
     std::vector<int> progressValues;
+    std::vector<std::pair<std::int64_t, std::int64_t>> progressCounts; // done, total
     bool progressVisible = false;
     bool progressShown = false;
     MousePointer pointer = MousePointer::Default;
