@@ -52,6 +52,7 @@ struct CaptionEntry
     QString field;
     QString oldCaption;
     QString newCaption;
+    QString oldField; // the row's FieldName before, where it was another
 };
 
 struct CaptionTally
@@ -69,6 +70,9 @@ struct VariableReadings
     std::int64_t count = 0;
     DateTime first;
     DateTime last;
+    QString sensorId;           // of the sensor whose variable it is
+    std::int64_t slotCount = 0; // distinct one-minute slots (the preview counts them)
+    bool newVariable = false;   // a preview's variable that the variable import would create
 };
 
 // The readings of one reading key that no variable maps.
@@ -76,7 +80,11 @@ struct PassedOverReadings
 {
     QString readingKey;
     std::int64_t count = 0;
-    QString reason; // "no variable", "duplicate SensorID 9001", ...
+    QString reason;   // "no variable", "duplicate SensorID 9001", ...
+    QString sensorId; // empty when no sensor has the reading key
+    std::optional<DateTime> first;
+    std::optional<DateTime> last;
+    std::int64_t slotCount = 0;
 };
 
 // The reading that stopped a data import.
@@ -88,6 +96,7 @@ struct ReadingFailure
     std::int64_t position = 0; // 1-based, in the source's order
     std::int64_t stored = 0;   // readings stored before it
     QString serverText;        // the database's own error text, when the server raised it
+    QString reason;            // why the reading cannot be stored, when no server said it
 };
 
 struct DataTally
