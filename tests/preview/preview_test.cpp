@@ -251,6 +251,30 @@ TEST_F(Preview, AReadingThatCannotBeStoredEndsTheCount)
     EXPECT_EQ(data["written"].toInteger(), failure["stored"].toInteger());
 }
 
+// A sensor row that cannot be built fails with the column that stops it; two sensors of one
+// SensorID have their readings passed over, both of them.
+TEST_F(Preview, NamesWhySensorsFailAndWhyReadingsArePassedOver)
+{
+    db.source().Execute(QStringLiteral(
+        "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
+        "VALUES (5, 1, 'No id', NULL, 0)"));
+    db.source().Execute(QStringLiteral(
+        "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
+        "VALUES (6, 2, 'Twin of 11', 11, 0)"));
+    const QJsonObject p = previewAll();
+    const QJsonArray failed = p["variables"].toObject()["failed"].toArray();
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0].toObject()["description"].toString(), "No id");
+    EXPECT_TRUE(failed[0].toObject()["reason"].toString().startsWith("SensorID: "));
+
+    const QJsonObject data = p["data"].toObject();
+    const auto passedOver = byKey(data["passedOverByKey"].toArray());
+    ASSERT_EQ(passedOver.count("1_1"), 1u);
+    EXPECT_EQ(passedOver.at("1_1")["reason"].toString(), "duplicate SensorID 11");
+    EXPECT_EQ(passedOver.at("1_1")["count"].toInteger(), 144);
+    EXPECT_EQ(data["written"].toInteger(), 2304 - 144);
+}
+
 TEST_F(Preview, TheTableShowsWhatTheJsonHolds)
 {
     QString out;
