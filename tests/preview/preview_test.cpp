@@ -255,12 +255,16 @@ TEST_F(Preview, AReadingThatCannotBeStoredEndsTheCount)
 // SensorID have their readings passed over, both of them.
 TEST_F(Preview, NamesWhySensorsFailAndWhyReadingsArePassedOver)
 {
-    db.source().Execute(QStringLiteral(
-        "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
-        "VALUES (5, 1, 'No id', NULL, 0)"));
-    db.source().Execute(QStringLiteral(
-        "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
-        "VALUES (6, 2, 'Twin of 11', 11, 0)"));
+    db.source().Execute(
+        QStringLiteral(
+            "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
+            "VALUES (5, 1, 'No id', NULL, ?)"),
+        {Value(false)});
+    db.source().Execute(
+        QStringLiteral(
+            "INSERT INTO SENSORS_102 (SensorType, TrainNumber, Description, SensorID, Virtual) "
+            "VALUES (6, 2, 'Twin of 11', 11, ?)"),
+        {Value(false)});
     const QJsonObject p = previewAll();
     const QJsonArray failed = p["variables"].toObject()["failed"].toArray();
     ASSERT_EQ(failed.size(), 1);
