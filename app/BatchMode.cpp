@@ -1,8 +1,10 @@
 #include "app/BatchMode.h"
 
+#include "app/BatchPreview.h"
 #include "app/GetIniInfo.h"
 #include "app/ImportRun.h"
 #include "app/Workspace.h"
+#include "platform/MessageLog.h"
 
 #include <optional>
 
@@ -26,6 +28,8 @@ const ValueOption valueOptions[] = {
     {"--facility", &BatchOptions::facility, "a facility file name"},
     {"--start", &BatchOptions::start, "a date"},
     {"--end", &BatchOptions::end, "a date"},
+    {"--format", &BatchOptions::format, "table or json"},
+    {"--report", &BatchOptions::reportPath, "the path of the report to write"},
 };
 
 const ValueOption *findValueOption(const QString &argument)
@@ -59,7 +63,8 @@ bool asksForImport(const BatchOptions &options)
 // What is wrong with the combination of the options of a batch call, if anything.
 std::optional<QString> checkCombination(const BatchOptions &options)
 {
-    if (options.list && asksForImport(options))
+    if (options.list && (asksForImport(options) || options.preview || !options.format.isEmpty() ||
+                         !options.reportPath.isEmpty()))
         return QStringLiteral("--list cannot be combined with an import");
     if (!options.list && !asksForImport(options))
         return QStringLiteral("--batch needs --list, or --site and --facility");
@@ -73,7 +78,7 @@ std::optional<QString> checkCombination(const BatchOptions &options)
         return QStringLiteral("--data needs --start and --end");
     if (!options.data && (!options.start.isEmpty() || !options.end.isEmpty()))
         return QStringLiteral("--start and --end belong to --data");
-    return std::nullopt;
+    return checkPreviewAndReport(options);
 }
 
 void refuse(QTextStream &err, const QString &problem)
@@ -148,19 +153,23 @@ std::variant<ImportChoices, QString> choicesFor(const Workspace &workspace,
 int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &err,
                   ProgressStyle progress)
 {
-    BatchUserInterface ui(out, err, progress);
+    BatchUserInterface batchUi(out, err, progress);
+    MessageLog ui(&batchUi); // keeps the start-up's messages for a report
     Workspace workspace(ui);
     if (!workspace.Start(iniPathOf(options)))
-        return exitStatus::Failure;
+        return reportStartFailure(options, ui, err);
     const auto choices = choicesFor(workspace, options);
     if (const QString *problem = std::get_if<QString>(&choices)) {
         workspace.Close();
         refuse(err, *problem);
         return exitStatus::BadArguments;
     }
-    const bool succeeded = runImport(workspace, ui, std::get<ImportChoices>(choices));
+    const int status =
+        options.preview
+            ? runPreviewCall(options, workspace, ui, std::get<ImportChoices>(choices), out)
+            : runReportedImport(options, workspace, ui, std::get<ImportChoices>(choices), err);
     workspace.Close();
-    return succeeded ? exitStatus::Success : exitStatus::Failure;
+    return status;
 }
 
 void printHelp(QTextStream &out)
@@ -174,6 +183,9 @@ void printHelp(QTextStream &out)
            "    window's \"Import\" does: --variables imports the locations, variables and\n"
            "    captions; --data imports the readings strictly between --start and --end\n"
            "    (2024-03-05, 2024-03-05 10:15[:30], or the locale's short date form).\n"
+           "  --preview shows what that import would do, writing nothing: a table, or with\n"
+           "    --format json one JSON document. --report FILE writes what the import did to\n"
+           "    FILE as one JSON document, also when it fails.\n"
            "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
            "program. Messages go to standard output, progress to standard error.\n"
            "Exit status: 0 when every chosen step succeeded, 1 when a step or the start-up\n"
@@ -208,6 +220,8 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
             options.variables = true;
         } else if (argument == QLatin1String("--data")) {
             options.data = true;
+        } else if (argument == QLatin1String("--preview")) {
+            options.preview = true;
         } else {
             return QStringLiteral("unknown argument: %1").arg(argument);
         }
@@ -227,6 +241,7 @@ QString batchUsage()
                           "       %1 --batch [--config INI] --list\n"
                           "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
                           "          [--variables] [--data --start DATE --end DATE]\n"
+                          "          [--preview [--format table|json] | --report FILE]\n"
                           "       %1 --help\n")
         .arg(ProgramName);
 }

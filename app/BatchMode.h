@@ -27,6 +27,9 @@ struct BatchOptions
     bool data = false;
     QString start; // the date texts, as they would be typed into the window
     QString end;
+    bool preview = false; // show what the import would do instead of running it
+    QString format;       // of the preview: "table" (the default) or "json"
+    QString reportPath;   // where to write the run's report; empty: none
 };
 
 // True when the arguments after the program's name ask for the batch mode or the help rather

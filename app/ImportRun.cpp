@@ -126,11 +126,32 @@ bool importData(Importer &importer, UserInterface &ui, const Target &target,
     return true;
 }
 
+// Hands what the importer's steps did to the caller when the run ends, however it ends.
+class TallyHandover
+{
+public:
+    TallyHandover(const Importer &importer, ImportTally *tally)
+        : m_importer(importer), m_tally(tally)
+    {}
+    ~TallyHandover()
+    {
+        if (m_tally)
+            *m_tally = m_importer.tally();
+    }
+    TallyHandover(const TallyHandover &) = delete;
+    TallyHandover &operator=(const TallyHandover &) = delete;
+
+private:
+    const Importer &m_importer;
+    ImportTally *m_tally;
+};
+
 // The chosen steps on an open facility connection.
 bool runSteps(Workspace &workspace, UserInterface &ui, dal::Connection &cnnFacility,
-              const Target &target, const ImportChoices &choices)
+              const Target &target, const ImportChoices &choices, ImportTally *tally)
 {
     Importer importer(ui, workspace.cnnManager().DB_TYPE());
+    const TallyHandover handover(importer, tally);
     if (!importer.Init(workspace.cnnSource(), cnnFacility, workspace.cnnRoot(),
                        target.facilityFileName))
         return false;
@@ -157,7 +178,8 @@ void openFacility(dal::Connection &cnnFacility, UserInterface &ui)
 
 // Checks the choices, then runs the steps on a facility connection of this run's own. Raises
 // what the steps do not trap; the connection is closed however the run ends.
-bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices)
+bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices,
+                    ImportTally *tally)
 {
     if (choices.siteName.isEmpty()) {
         tell(ui, NoSiteText);
@@ -177,7 +199,7 @@ bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices
     dal::Connection cnnFacility;
     workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, target.facilityFileName);
     openFacility(cnnFacility, ui);
-    const bool succeeded = runSteps(workspace, ui, cnnFacility, target, choices);
+    const bool succeeded = runSteps(workspace, ui, cnnFacility, target, choices, tally);
     cnnFacility.Close();
     return succeeded;
 }
@@ -190,14 +212,15 @@ std::int64_t hourBoundariesBetween(DateTime start, DateTime end)
            floorDiv(wholeMilliseconds(start), msPerHour);
 }
 
-bool runImport(Workspace &workspace, UserInterface &operatorUi, const ImportChoices &choices)
+bool runImport(Workspace &workspace, UserInterface &operatorUi, const ImportChoices &choices,
+               ImportTally *tally)
 {
     FailureWatch ui(operatorUi);
     const MousePointer remembered = ui.mousePointer();
     try {
         ui.setMousePointer(MousePointer::Hourglass);
         ui.processEvents();
-        const bool succeeded = checkAndImport(workspace, ui, choices);
+        const bool succeeded = checkAndImport(workspace, ui, choices, tally);
         ui.setMousePointer(remembered);
         return succeeded && !ui.sawFailure();
     } catch (...) {

@@ -9,6 +9,7 @@ namespace zarn {
 
 class UserInterface;
 class Workspace;
+struct ImportTally;
 
 // What the operator chose for one import, as the window shows it: the texts of the site and
 // facility lists with their positions (whose keys the hidden twins hold), the two check boxes
@@ -29,8 +30,10 @@ struct ImportChoices
 // run only, runs the variable steps and then the data import as chosen, telling the operator
 // each outcome through ui, and closes the connection again. The hourglass shows while it runs.
 // Returns true when every chosen step ran and succeeded: no check refused the choices, no step
-// returned false and no step reported a caught error or a failure.
-bool runImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices);
+// returned false and no step reported a caught error or a failure. When tally is given, it
+// receives what the steps did, however the run ended.
+bool runImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices,
+               ImportTally *tally = nullptr);
 
 // How many times the clock passes a full hour from start to end (negative when end comes
 // first), counted on whole milliseconds so that 10:59 to 11:00 counts one.

@@ -52,6 +52,7 @@ struct CaptionEntry
     QString field;
     QString oldCaption;
     QString newCaption;
+    QString oldField; // the row's FieldName before, where it was another
 };
 
 struct CaptionTally
@@ -67,8 +68,11 @@ struct VariableReadings
     QString readingKey;
     std::int32_t varId = 0;
     std::int64_t count = 0;
-    DateTime first; // the earliest time stamp, whatever the source's order
-    DateTime last;  // the latest
+    DateTime first;             // the earliest time stamp, whatever the source's order
+    DateTime last;              // the latest
+    QString sensorId;           // of the sensor whose variable it is
+    std::int64_t slotCount = 0; // distinct one-minute slots (the preview counts them)
+    bool newVariable = false;   // a preview's variable that the variable import would create
 };
 
 // The readings of one reading key that no variable maps.
@@ -76,8 +80,12 @@ struct PassedOverReadings
 {
     QString readingKey;
     std::int64_t count = 0;
-    QString reason; // "no variable", "no sensor", "duplicate SensorID 9001",
-                    // "SensorID 40000 out of range", "SensorID Null"
+    QString reason;   // "no variable", "no sensor", "duplicate SensorID 9001",
+                      // "SensorID 40000 out of range", "SensorID Null"
+    QString sensorId; // empty when no sensor has the reading key
+    std::optional<DateTime> first;
+    std::optional<DateTime> last;
+    std::int64_t slotCount = 0;
 };
 
 // The reading that stopped a data import: the first one not stored. Position 0, without a
@@ -90,6 +98,7 @@ struct ReadingFailure
     std::int64_t position = 0; // 1-based, in the source's order
     std::int64_t stored = 0;   // readings stored before it
     QString serverText;        // the database's own error text, when the server raised it
+    QString reason;            // why the reading cannot be stored, when no server said it
 };
 
 struct DataTally

@@ -1,5 +1,7 @@
 #include "app/window/frmMain.h"
 
+#include "app/RecordedRuns.h"
+#include "app/window/PreviewActions.h"
 #include "app/window/QtUserInterface.h"
 
 #include <QCheckBox>
@@ -98,6 +100,9 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
     m_workspace = std::make_unique<Workspace>(*ui);
     connect(btnImport, &QPushButton::clicked, this, &frmMain::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
+    m_previewActions = new PreviewActions(
+        *this, *btnImport, *m_workspace, [this] { return currentChoices(); },
+        [this] { return m_importing; });
 }
 
 frmMain::~frmMain() = default;
@@ -126,7 +131,7 @@ void frmMain::importClicked()
 {
     const ImportChoices choices = currentChoices();
     setImporting(true);
-    runImport(*m_workspace, m_workspace->ui(), choices);
+    m_previewActions->setLastReport(recordedImport(*m_workspace, m_workspace->ui(), choices));
     setImporting(false);
     if (m_closeWanted)
         close();

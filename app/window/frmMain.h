@@ -17,6 +17,7 @@ class QPushButton;
 
 namespace zarn {
 
+class PreviewActions;
 class QtUserInterface;
 
 // The program's one window. Its controls carry their names as Qt object names.
@@ -77,6 +78,7 @@ private:
 
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<Workspace> m_workspace;
+    PreviewActions *m_previewActions = nullptr; // owned by the window
     bool m_importing = false;
     bool m_closeWanted = false;
 };

@@ -1,0 +1,132 @@
+#include "app/RecordedRuns.h"
+
+#include "app/Workspace.h"
+#include "import/ImportPreview.h"
+#include "platform/Error.h"
+#include "platform/MessageLog.h"
+
+namespace zarn {
+
+namespace {
+
+// The texts of the import's own checks, which the preview makes too.
+const QString NoSiteText = QStringLiteral("You must choose a Vantrel Site.");
+const QString NoFacilityText = QStringLiteral("You  must choose a ZARN Facility Name.");
+const QString NothingChosenText = QStringLiteral("You didn't select any data to import");
+const QString InvalidDatesText = QStringLiteral("Invalid Dates");
+const QString EndBeforeStartText = QStringLiteral("The end date must come after the start date!");
+
+void tell(UserInterface &ui, const QString &text)
+{
+    ui.showMessage(Message{text, MessageIcon::None, MessageButtons::Ok, QString(), 0});
+}
+
+// The key at a list position, or an empty text for a position the list does not have.
+QString keyAt(const std::vector<ListEntry> &entries, int position)
+{
+    if (position < 0 || static_cast<std::size_t>(position) >= entries.size())
+        return QString();
+    return entries[static_cast<std::size_t>(position)].key;
+}
+
+RunRecord recordOf(RunRecord::Kind kind, const Workspace &workspace, const ImportChoices &choices)
+{
+    RunRecord record;
+    record.kind = kind;
+    record.siteId = keyAt(workspace.sites(), choices.sitePosition);
+    record.siteName = choices.siteName;
+    record.facilityFileName = keyAt(workspace.facilities(), choices.facilityPosition);
+    record.facilityName = choices.facilityName;
+    record.variables = choices.variables;
+    record.data = choices.data;
+    record.startDate = choices.startDate;
+    record.endDate = choices.endDate;
+    record.startedAt = DateTime::now();
+    return record;
+}
+
+// The choices as the preview takes them, after the import's checks; nothing when one refused
+// them, with its message shown.
+std::optional<PreviewRequest> checkedRequest(UserInterface &ui, const RunRecord &record)
+{
+    if (record.siteName.isEmpty()) {
+        tell(ui, NoSiteText);
+        return std::nullopt;
+    }
+    if (record.facilityName.isEmpty()) {
+        tell(ui, NoFacilityText);
+        return std::nullopt;
+    }
+    if (!record.variables && !record.data) {
+        tell(ui, NothingChosenText);
+        return std::nullopt;
+    }
+    PreviewRequest request{record.siteId, record.variables, record.data, {}, {}};
+    if (record.data) {
+        const std::optional<DateTime> start = DateTime::parse(record.startDate);
+        const std::optional<DateTime> end = DateTime::parse(record.endDate);
+        if (!start || !end) {
+            tell(ui, InvalidDatesText);
+            return std::nullopt;
+        }
+        if (hourBoundariesBetween(*start, *end) <= 0) {
+            tell(ui, EndBeforeStartText);
+            return std::nullopt;
+        }
+        request.start = *start;
+        request.end = *end;
+    }
+    return request;
+}
+
+bool everyStepSucceeded(const ImportTally &t)
+{
+    return (!t.locations.ran || t.locations.succeeded) &&
+           (!t.variables.ran || t.variables.succeeded) &&
+           (!t.captions.ran || t.captions.succeeded) && (!t.data.ran || t.data.succeeded);
+}
+
+} // namespace
+
+RunRecord recordedImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices)
+{
+    RunRecord record = recordOf(RunRecord::Kind::Report, workspace, choices);
+    MessageLog log(&ui);
+    record.succeeded = runImport(workspace, log, choices, &record.tally);
+    record.endedAt = DateTime::now();
+    record.messages = log.messages();
+    record.details = log.details();
+    return record;
+}
+
+std::optional<RunRecord> previewImport(Workspace &workspace, UserInterface &ui,
+                                       const ImportChoices &choices)
+{
+    RunRecord record = recordOf(RunRecord::Kind::Preview, workspace, choices);
+    const std::optional<PreviewRequest> request = checkedRequest(ui, record);
+    if (!request)
+        return std::nullopt;
+    const MousePointer remembered = ui.mousePointer();
+    ui.setMousePointer(MousePointer::Hourglass);
+    MessageLog notes;
+    try {
+        dal::Connection cnnFacility;
+        workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, record.facilityFileName);
+        cnnFacility.Open();
+        record.tally = computePreview(notes, workspace.cnnSource(), cnnFacility,
+                                      workspace.cnnRoot(), *request);
+        cnnFacility.Close();
+        record.succeeded = everyStepSucceeded(record.tally);
+    } catch (const Error &e) {
+        notes.reportDetail(QStringLiteral("The preview could not read the facility %1: %2")
+                               .arg(record.facilityFileName, e.description()));
+        record.succeeded = false;
+    }
+    ui.setMousePointer(remembered);
+    record.endedAt = DateTime::now();
+    record.messages = notes.messages();
+    record.details = notes.details();
+    return record;
+}
+
+} // namespace zarn

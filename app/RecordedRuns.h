@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/ImportRun.h"
+#include "app/RunRecord.h"
+
+#include <optional>
+
+namespace zarn {
+
+class UserInterface;
+class Workspace;
+
+// One import run exactly as runImport makes it, told to the operator through ui, and recorded:
+// the choices, the messages shown, the details reported and what the steps did.
+RunRecord recordedImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices);
+
+// What an import with the choices would do, with nothing written. The choices pass the import's
+// own checks first, with the import's messages (shown through ui); nothing when one refuses
+// them. The messages the import's steps would show go into the record, not to ui.
+std::optional<RunRecord> previewImport(Workspace &workspace, UserInterface &ui,
+                                       const ImportChoices &choices);
+
+} // namespace zarn
