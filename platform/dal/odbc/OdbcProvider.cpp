@@ -1034,6 +1034,12 @@ public:
         startTransaction();
     }
 
+    // Savepoints of ours do not last through a driver that rolls back each failed statement by
+    // itself, as psqlODBC does by default: it wraps statements in savepoints of its own and
+    // releases ours with them. A driver that does not roll back failed statements talks to a
+    // server where a failure leaves the transaction usable anyway.
+    bool keepsSavepoints() override { return false; }
+
 private:
     const std::shared_ptr<Session> &session() const
     {
