@@ -257,12 +257,15 @@ void clsAction_History::guarded(const std::function<void()> &step)
 {
     // On servers where a failed statement spoils the whole transaction, a savepoint keeps an
     // enclosing transaction (the location import's) usable. Outside a transaction some servers
-    // refuse savepoints; there a failure spoils nothing anyway.
-    bool inSavepoint = true;
-    try {
-        m_connection.Execute(QStringLiteral("SAVEPOINT zarn_audit_step"));
-    } catch (...) {
-        inSavepoint = false;
+    // refuse savepoints; there a failure spoils nothing anyway. Where the provider's savepoints
+    // do not last, its driver undoes a failed statement by itself.
+    bool inSavepoint = m_connection.provider().keepsSavepoints();
+    if (inSavepoint) {
+        try {
+            m_connection.Execute(QStringLiteral("SAVEPOINT zarn_audit_step"));
+        } catch (...) {
+            inSavepoint = false;
+        }
     }
     try {
         step();

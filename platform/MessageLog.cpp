@@ -21,6 +21,12 @@ void MessageLog::setProgressValue(int value)
         m_target->setProgressValue(value);
 }
 
+void MessageLog::setProgressCount(std::int64_t done, std::int64_t total)
+{
+    if (m_target)
+        m_target->setProgressCount(done, total);
+}
+
 void MessageLog::setProgressVisible(bool visible)
 {
     if (m_target)

@@ -18,6 +18,7 @@ public:
     void setProgressMax(int max) override;
     void setProgressValue(int value) override;
     void setProgressVisible(bool visible) override;
+    void setProgressCount(std::int64_t done, std::int64_t total) override;
     MousePointer mousePointer() const override;
     void setMousePointer(MousePointer pointer) override;
     void processEvents() override;

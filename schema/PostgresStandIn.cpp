@@ -45,8 +45,15 @@ public:
         }
     }
 
-    QString zarnProvider() const override { return QStringLiteral("PostgreSQL"); }
-    QString zarnDataSource() const override { return m_dataSource; }
+    QString zarnProvider() const override
+    {
+        return m_setUp.odbcDataSource.isEmpty() ? QStringLiteral("PostgreSQL")
+                                                : QStringLiteral("ODBC");
+    }
+    QString zarnDataSource() const override
+    {
+        return m_setUp.odbcDataSource.isEmpty() ? m_dataSource : m_setUp.odbcDataSource;
+    }
 
 protected:
     void replaceCatalogDatabase(const QString &catalog) override
@@ -59,9 +66,10 @@ protected:
     QString replaceSourceDatabase(const QString &name) override
     {
         replaceDatabase(name);
-        return QStringLiteral("Provider=PostgreSQL;Data Source=") + m_dataSource +
-               QStringLiteral(";Initial Catalog=") + name + QStringLiteral(";User ID=") +
-               zarnUser() + QStringLiteral(";Password=") + zarnPassword();
+        return QStringLiteral("Provider=") + zarnProvider() + QStringLiteral(";Data Source=") +
+               zarnDataSource() + QStringLiteral(";Initial Catalog=") + name +
+               QStringLiteral(";User ID=") + zarnUser() + QStringLiteral(";Password=") +
+               zarnPassword();
     }
 
 private:

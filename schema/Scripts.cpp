@@ -41,8 +41,11 @@ ServerKind serverKindOf(const QString &connectionString)
         dal::parseConnectionString(connectionString).value(QStringLiteral("provider"));
     if (provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0)
         return ServerKind::SQLite;
-    if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0)
-        return ServerKind::PostgreSQL;
+    // The stand-ins' ODBC data sources reach a PostgreSQL server through its driver.
+    for (const char *postgresql : {"PostgreSQL", "ODBC", "MSDASQL"}) {
+        if (provider.compare(QLatin1String(postgresql), Qt::CaseInsensitive) == 0)
+            return ServerKind::PostgreSQL;
+    }
     throw Error(
         errc::InvalidProcedureCall,
         QStringLiteral("There are no stand-in databases for the provider \"%1\".").arg(provider));

@@ -18,6 +18,10 @@ struct PostgresSetUp
     // A login role of each catalog's name, with the fixed password and the rights of the
     // owning account, for database type 1 (each catalog is a user).
     bool catalogRoles = false;
+    // Where given, the connection strings reach the databases through this ODBC data source
+    // (which names the same server) instead of the PostgreSQL provider. Its driver hands names to
+    // the server unfolded, so they go with namesAsWritten.
+    QString odbcDataSource;
 };
 
 // One ZARN server (the root catalog TAVROOT and the facility catalogs) and the source databases

@@ -129,6 +129,10 @@ public:
     virtual void rollback() = 0;
     // Begins a read-only transaction in which every statement sees the same snapshot.
     virtual void beginReadSnapshot() = 0;
+    // Whether a savepoint set inside the open transaction lasts until it is released. A driver
+    // that wraps each statement in a savepoint of its own releases ours with it; such a driver
+    // undoes a failed statement by itself, so the transaction stays usable without ours.
+    virtual bool keepsSavepoints() { return true; }
 };
 
 // The provider for a connection string's Provider keyword (case-insensitive): "SQLite",

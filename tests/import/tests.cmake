@@ -1,6 +1,9 @@
 zarn_db_test(reader_test ${CMAKE_CURRENT_LIST_DIR}/reader_test.cpp)
 zarn_db_test(locations_test ${CMAKE_CURRENT_LIST_DIR}/locations_test.cpp)
 zarn_db_test(variables_test ${CMAKE_CURRENT_LIST_DIR}/variables_test.cpp)
+# The steps that write the audit trail inside their own transactions, through ODBC as well.
+zarn_odbc_run(locations_test_odbc locations_test)
+zarn_odbc_run(variables_test_odbc variables_test)
 zarn_db_test(udcaps_test ${CMAKE_CURRENT_LIST_DIR}/udcaps_test.cpp)
 zarn_db_test(importdata_test ${CMAKE_CURRENT_LIST_DIR}/importdata_test.cpp)
 # The data import runs where clocks change, so that no time stamp may move with the local zone.

@@ -339,7 +339,7 @@ TEST_F(OdbcProcedures, QueuedCallsReportTheFirstFailureAndHowManyWentBefore)
         put.Flush();
         ADD_FAILURE() << "a failing call went unreported";
     } catch (const BatchError &error) {
-        EXPECT_EQ(error.succeeded(), 2u);
+        EXPECT_EQ(error.succeeded(), 2u) << error.what();
     }
     EXPECT_EQ(scalar(conn, QStringLiteral("SELECT string_agg(n::text, ',' ORDER BY n) FROM put")),
               Value("1,2"));

@@ -12,14 +12,8 @@ set_tests_properties(postgres_test PROPERTIES LABELS postgresql RESOURCE_LOCK po
 zarn_db_test(dal_test ${CMAKE_CURRENT_LIST_DIR}/dal_test.cpp)
 zarn_unit_test(sqlite_provider_test ${CMAKE_CURRENT_LIST_DIR}/sqlite_provider_test.cpp)
 
-# The database access layer through ODBC: the PostgreSQL test server by its ODBC driver, with a
-# data source that the test support defines in temporary configuration files.
-# What only the ODBC provider does is tested the same way.
-find_library(ZARN_PSQLODBC_DRIVER NAMES psqlodbcw.so PATH_SUFFIXES odbc)
+# The database access layer through ODBC, and what only the ODBC provider does.
 add_executable(odbc_provider_test ${CMAKE_CURRENT_LIST_DIR}/odbc_provider_test.cpp)
 target_link_libraries(odbc_provider_test PRIVATE zarntestsupport GTest::gtest_main)
-add_test(NAME dal_test_odbc COMMAND dal_test)
-add_test(NAME odbc_provider_test COMMAND odbc_provider_test)
-set_tests_properties(dal_test_odbc odbc_provider_test PROPERTIES LABELS odbc
-    RESOURCE_LOCK postgresql
-    ENVIRONMENT "ZARN_TEST_SERVER=odbc;ZARN_TEST_ODBC_DRIVER=${ZARN_PSQLODBC_DRIVER}")
+zarn_odbc_run(dal_test_odbc dal_test)
+zarn_odbc_run(odbc_provider_test odbc_provider_test)

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <atomic>
 #include <stdexcept>
@@ -51,56 +50,11 @@ void runAsSuperuser(const QString &serverAddress, const QString &sql)
     connection.Close();
 }
 
-// "odbc" is known to the scratch databases only; the rest of the test support runs on the
-// servers that serverUnderTest() names.
-QString scratchServer()
-{
-    const QString server = qEnvironmentVariable("ZARN_TEST_SERVER");
-    return server == QLatin1String("odbc") ? server : serverUnderTest();
-}
-
-void writeFile(const QString &path, const QString &text)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
-        fail(QStringLiteral("Cannot write %1.").arg(path));
-}
-
-// The data source "zarn_test": the PostgreSQL test server through the ODBC driver that
-// ZARN_TEST_ODBC_DRIVER names. It is defined once per process in temporary configuration files
-// that the driver manager finds through ODBCSYSINI and ODBCINI. UseDeclareFetch lets the driver
-// read forward-only rows a batch at a time; BoolsAsChar=0 gives booleans as bits.
-QString odbcTestDataSource()
-{
-    static const QString name = [] {
-        const QString driver = qEnvironmentVariable("ZARN_TEST_ODBC_DRIVER");
-        if (!QFileInfo(driver).isFile())
-            fail(QStringLiteral("ZARN_TEST_ODBC_DRIVER must name the PostgreSQL ODBC driver "
-                                "(package odbc-postgresql), not \"%1\".")
-                     .arg(driver));
-        static QTemporaryDir folder;
-        if (!folder.isValid())
-            fail(QStringLiteral("No temporary folder for the ODBC configuration."));
-        writeFile(folder.filePath(QStringLiteral("odbcinst.ini")),
-                  QStringLiteral("[ZARN PostgreSQL]\nDriver=%1\n").arg(driver));
-        const QString dataSources = folder.filePath(QStringLiteral("odbc.ini"));
-        writeFile(dataSources, QStringLiteral("[zarn_test]\nDriver=ZARN PostgreSQL\n"
-                                              "Servername=%1\nPort=%2\n"
-                                              "UseDeclareFetch=1\nBoolsAsChar=0\n")
-                                   .arg(qEnvironmentVariable("ZARN_TEST_PG_HOST"),
-                                        qEnvironmentVariable("ZARN_TEST_PG_PORT")));
-        qputenv("ODBCSYSINI", QFile::encodeName(folder.path()));
-        qputenv("ODBCINI", QFile::encodeName(dataSources));
-        return QStringLiteral("zarn_test");
-    }();
-    return name;
-}
-
 } // namespace
 
 ScratchDatabase::ScratchDatabase()
-    : m_onSqlite(scratchServer() == QLatin1String("sqlite")),
-      m_overOdbc(scratchServer() == QLatin1String("odbc"))
+    : m_onSqlite(serverUnderTest() == QLatin1String("sqlite")),
+      m_overOdbc(serverUnderTest() == QLatin1String("odbc"))
 {
     if (m_onSqlite) {
         createSqlite();

@@ -11,7 +11,7 @@ namespace zarn::test {
 // TestDatabases.h), dropped at the end.
 // SQLite: an empty file in a temporary folder. PostgreSQL: a database with a unique name on the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name; without them, construction fails.
-// ODBC (ZARN_TEST_SERVER=odbc, for the scratch databases only): such a PostgreSQL database,
+// ODBC (ZARN_TEST_SERVER=odbc): such a PostgreSQL database,
 // reached through the ODBC driver that ZARN_TEST_ODBC_DRIVER names, by a data source that a
 // temporary odbc.ini of the test process defines.
 class ScratchDatabase

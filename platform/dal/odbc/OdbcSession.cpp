@@ -1,0 +1,228 @@
+#include "platform/dal/odbc/OdbcSession.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <sql.h>
+#include <sqlext.h>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace zarn::dal::odbc {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+static_assert(std::is_same_v<SQLHANDLE, SqlHandle>);
+static_assert(std::is_same_v<SQLRETURN, SqlReturn>);
+static_assert(std::is_same_v<SQLLEN, SqlLength>);
+static_assert(std::is_same_v<SQLULEN, SqlULength>);
+
+namespace {
+
+QString fromWide(const SQLWCHAR *text, qsizetype length)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), length);
+}
+
+// The environment, set to the ODBC 3 behaviour before any connection is made in it.
+SQLHENV odbc3(const Handle &environment)
+{
+    checked(SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION,
+                          reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+            SQL_HANDLE_ENV, environment.get());
+    return environment.get();
+}
+
+} // namespace
+
+QString diagnosticsOf(short handleType, SqlHandle handle)
+{
+    QStringList messages;
+    SQLWCHAR state[SQL_SQLSTATE_SIZE + 1];
+    std::vector<SQLWCHAR> text(SQL_MAX_MESSAGE_LENGTH);
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLINTEGER nativeError = 0;
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc =
+            SQLGetDiagRecW(handleType, handle, record, state, &nativeError, text.data(),
+                           static_cast<SQLSMALLINT>(text.size()), &length);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        if (length >= static_cast<SQLSMALLINT>(text.size())) {
+            text.resize(static_cast<std::size_t>(length) + 1);
+            --record; // the same record again, whole
+            continue;
+        }
+        const QString message = fromWide(text.data(), length).trimmed();
+        if (!message.isEmpty() && !messages.contains(message))
+            messages << message;
+    }
+    if (messages.isEmpty())
+        return QStringLiteral("The ODBC driver reported a failure without a message.");
+    return messages.join(u'\n');
+}
+
+SqlReturn checked(SqlReturn rc, short handleType, SqlHandle handle)
+{
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
+        return rc;
+    throw DatabaseError(diagnosticsOf(handleType, handle));
+}
+
+DatabaseError closedConnection()
+{
+    return DatabaseError(QStringLiteral("The connection to the ODBC data source is closed."));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handles
+
+Handle::Handle(short type, short parentType, SqlHandle parent) : m_type(type)
+{
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &m_handle))) {
+        m_handle = SQL_NULL_HANDLE;
+        throw DatabaseError(parent == SQL_NULL_HANDLE
+                                ? QStringLiteral("The ODBC driver manager cannot be started.")
+                                : diagnosticsOf(parentType, parent));
+    }
+}
+
+Handle::~Handle()
+{
+    if (m_handle != SQL_NULL_HANDLE)
+        SQLFreeHandle(m_type, m_handle);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The session
+
+Session::Session(int commandTimeout)
+    : m_environment(SQL_HANDLE_ENV, SQL_HANDLE_ENV, SQL_NULL_HANDLE),
+      m_connection(SQL_HANDLE_DBC, SQL_HANDLE_ENV, odbc3(m_environment)),
+      m_commandTimeout(std::max(commandTimeout, 0))
+{}
+
+void Session::connect(const QString &connectionString, int loginTimeout)
+{
+    setAttribute(SQL_ATTR_LOGIN_TIMEOUT, static_cast<SQLULEN>(std::max(loginTimeout, 0)));
+    WideText text(connectionString);
+    check(SQLDriverConnectW(m_connection.get(), nullptr, reinterpret_cast<SQLWCHAR *>(text.get()),
+                            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    m_connected = true;
+}
+
+void Session::close()
+{
+    if (!m_connected)
+        return;
+    m_connected = false;
+    SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK);
+    SQLDisconnect(m_connection.get());
+}
+
+SqlHandle Session::connection() const
+{
+    if (!m_connected)
+        throw closedConnection();
+    return m_connection.get();
+}
+
+SqlReturn Session::check(SqlReturn rc) const
+{
+    return checked(rc, SQL_HANDLE_DBC, m_connection.get());
+}
+
+void Session::setAttribute(int attribute, SqlULength value)
+{
+    check(SQLSetConnectAttr(m_connection.get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+}
+
+SqlULength Session::attribute(int attribute) const
+{
+    SQLULEN value = 0;
+    check(SQLGetConnectAttr(connection(), attribute, &value, sizeof value, nullptr));
+    return value;
+}
+
+QString Session::textInfo(unsigned short item) const
+{
+    SQLWCHAR text[64] = {};
+    SQLSMALLINT length = 0;
+    check(SQLGetInfoW(connection(), item, text, sizeof text, &length));
+    return fromWide(text, std::min<qsizetype>(length / 2, std::size(text) - 1));
+}
+
+std::uint32_t Session::numericInfo32(unsigned short item) const
+{
+    SQLUINTEGER value = 0;
+    check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr));
+    return value;
+}
+
+std::uint16_t Session::numericInfo16(unsigned short item) const
+{
+    SQLUSMALLINT value = 0;
+    check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr));
+    return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statements
+
+StatementHandle::StatementHandle(std::shared_ptr<Session> session)
+    : m_session(std::move(session)),
+      m_handle(SQL_HANDLE_STMT, SQL_HANDLE_DBC, m_session->connection())
+{
+    check(SQLSetStmtAttr(
+        m_handle.get(), SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_session->commandTimeout())), 0));
+}
+
+StatementHandle::~StatementHandle()
+{
+    if (!m_session->isConnected())
+        m_handle.forget();
+}
+
+SqlHandle StatementHandle::get() const
+{
+    if (!m_session->isConnected())
+        throw closedConnection();
+    return m_handle.get();
+}
+
+SqlReturn StatementHandle::check(SqlReturn rc) const
+{
+    return checked(rc, SQL_HANDLE_STMT, m_handle.get());
+}
+
+void StatementHandle::prepare(const QString &sql) const
+{
+    WideText text(sql);
+    check(SQLPrepareW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+}
+
+void StatementHandle::executeDirect(const QString &sql) const
+{
+    WideText text(sql);
+    check(SQLExecDirectW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+    finishResults();
+}
+
+void StatementHandle::reset() const
+{
+    SQLFreeStmt(get(), SQL_CLOSE);
+    SQLFreeStmt(get(), SQL_RESET_PARAMS);
+}
+
+void StatementHandle::closeCursor() const
+{
+    SQLFreeStmt(get(), SQL_CLOSE);
+}
+
+void StatementHandle::finishResults() const
+{
+    while (check(SQLMoreResults(get())) != SQL_NO_DATA) {
+    }
+}
+
+} // namespace zarn::dal::odbc

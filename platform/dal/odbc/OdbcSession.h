@@ -1,0 +1,119 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+// The connection and statement handles of the ODBC provider. The driver manager's headers stay
+// in the .cpp files; its handle and number types are declared here as they are there
+// (OdbcSession.cpp checks that they agree).
+namespace zarn::dal::odbc {
+
+using SqlHandle = void *;
+using SqlReturn = short;
+using SqlLength = std::intptr_t;
+using SqlULength = std::uintptr_t;
+
+// Every diagnostic record of a handle, one line each, repeated lines dropped.
+QString diagnosticsOf(short handleType, SqlHandle handle);
+// Throws DatabaseError with the handle's diagnostics unless the call succeeded (with or without
+// information) or found no data; gives the return code otherwise.
+SqlReturn checked(SqlReturn rc, short handleType, SqlHandle handle);
+DatabaseError closedConnection();
+
+// A NUL-terminated copy of a text for an argument of a wide-character function, which takes
+// UTF-16 as QString holds it.
+class WideText
+{
+public:
+    explicit WideText(const QString &text) : m_text(text) {}
+    char16_t *get() { return reinterpret_cast<char16_t *>(m_text.data()); }
+
+private:
+    QString m_text;
+};
+
+class Handle
+{
+public:
+    Handle(short type, short parentType, SqlHandle parent);
+    ~Handle();
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+
+    SqlHandle get() const { return m_handle; }
+    // The handle went with its parent: a disconnect frees the connection's statements.
+    void forget() { m_handle = nullptr; }
+
+private:
+    short m_type;
+    SqlHandle m_handle = nullptr;
+};
+
+// The session: one connection, shared by the provider and every statement prepared on it, so
+// that a statement that outlives Close finds the connection gone instead of dangling.
+class Session
+{
+public:
+    explicit Session(int commandTimeout);
+    ~Session() { close(); }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Connects, waiting at most loginTimeout seconds (0: the driver's own limit); throws
+    // DatabaseError with the driver's diagnostics.
+    void connect(const QString &connectionString, int loginTimeout);
+    // Disconnects; a transaction still open is rolled back, as a driver refuses to disconnect
+    // inside one. The connection's statements are freed with it.
+    void close();
+
+    bool isConnected() const { return m_connected; }
+    SqlHandle connection() const;
+    int commandTimeout() const { return m_commandTimeout; }
+
+    SqlReturn check(SqlReturn rc) const;
+    void setAttribute(int attribute, SqlULength value);
+    SqlULength attribute(int attribute) const;
+    QString textInfo(unsigned short item) const;
+    std::uint32_t numericInfo32(unsigned short item) const;
+    std::uint16_t numericInfo16(unsigned short item) const;
+
+private:
+    Handle m_environment;
+    Handle m_connection;
+    int m_commandTimeout;
+    bool m_connected = false;
+};
+
+// A statement of a session, whose every execution may take at most the command time-out.
+class StatementHandle
+{
+public:
+    explicit StatementHandle(std::shared_ptr<Session> session);
+    ~StatementHandle();
+    StatementHandle(const StatementHandle &) = delete;
+    StatementHandle &operator=(const StatementHandle &) = delete;
+
+    // The handle, as long as its connection is open.
+    SqlHandle get() const;
+    SqlReturn check(SqlReturn rc) const;
+    const std::shared_ptr<Session> &session() const { return m_session; }
+
+    void prepare(const QString &sql) const;
+    // Runs a text without preparing it, and reads past its results.
+    void executeDirect(const QString &sql) const;
+    // Ends the last execution: its rows are dropped and its parameters unbound.
+    void reset() const;
+    // Drops the rows of the last execution.
+    void closeCursor() const;
+    // Reads past every further result of the execution, which reports their failures.
+    void finishResults() const;
+
+private:
+    std::shared_ptr<Session> m_session;
+    Handle m_handle;
+};
+
+} // namespace zarn::dal::odbc
