@@ -26,3 +26,6 @@ target_link_libraries(servernames_test PRIVATE zarntestsupport GTest::gtest_main
 add_test(NAME servernames_test_postgresql COMMAND servernames_test)
 set_tests_properties(servernames_test_postgresql PROPERTIES LABELS postgresql
     RESOURCE_LOCK postgresql ENVIRONMENT "ZARN_TEST_SERVER=postgresql")
+
+zarn_db_test(variablesteps_test ${CMAKE_CURRENT_LIST_DIR}/variablesteps_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)

@@ -6,3 +6,4 @@ zarn_db_test(importdata_test ${CMAKE_CURRENT_LIST_DIR}/importdata_test.cpp)
 # The data import runs where clocks change, so that no time stamp may move with the local zone.
 set_property(TEST importdata_test_sqlite importdata_test_postgresql APPEND PROPERTY
     ENVIRONMENT TZ=Europe/Berlin)
+zarn_unit_test(locationplan_test ${CMAKE_CURRENT_LIST_DIR}/locationplan_test.cpp)

@@ -22,11 +22,21 @@ QString messageOf(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+// Throws the library's failure; a lock that the busy time-out gave up on is a time-out.
+[[noreturn]] void raise(int rc, const QString &message)
+{
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        throw TimeoutError(message);
+    throw DatabaseError(message);
+}
+
 // Runs SQL that needs no parameters and gives no rows that are wanted.
 void run(sqlite3 *db, const QString &sql)
 {
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw DatabaseError(messageOf(db));
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        raise(rc, messageOf(db));
 }
 
 // Owns one prepared statement of the library.
@@ -64,7 +74,7 @@ public:
             return false;
         const QString message = messageOf(m_db);
         sqlite3_reset(m_stmt);
-        throw DatabaseError(message);
+        raise(rc, message);
     }
 
     void bind(int position, const Value &value) const
