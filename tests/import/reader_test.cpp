@@ -135,9 +135,10 @@ TEST_F(ReaderTest, QualifiedAndNonAsciiTableNamesAreImported)
         schemaMaker->Execute(QStringLiteral("CREATE SCHEMA vantrel"));
         schemaMaker->Execute(QStringLiteral("SET search_path TO vantrel"));
     }
+    // Made unquoted: PostgreSQL lowers the ASCII letters only ("Mesures_Été" is "mesures_Été").
     schema::runSchemaScript(*source, QStringLiteral("source_site"),
-                            {{QStringLiteral("SENSORS"), QStringLiteral("Messstellen_größe")},
-                             {QStringLiteral("DATA"), QStringLiteral("Messwerte_größe")}});
+                            {{QStringLiteral("SENSORS"), QStringLiteral("Mesures_Été")},
+                             {QStringLiteral("DATA"), QStringLiteral("Données_Été")}});
     struct Case
     {
         QString sensors, data;
@@ -147,7 +148,7 @@ TEST_F(ReaderTest, QualifiedAndNonAsciiTableNamesAreImported)
     std::vector<Case> cases = {
         {defaultSchema + QStringLiteral(".SENSORS_1"), defaultSchema + QStringLiteral(".DATA_1"),
          source.get()},
-        {QStringLiteral(" Messstellen_größe "), QStringLiteral("Messwerte_größe"), source.get()}};
+        {QStringLiteral(" Mesures_Été "), QStringLiteral("Données_Été"), source.get()}};
     if (onPostgresql) {
         schema::runSchemaScript(*schemaMaker, QStringLiteral("source_site"),
                                 {{QStringLiteral("SENSORS"), QStringLiteral("sensors_7")},
@@ -322,6 +323,17 @@ TEST_F(ReaderTest, AnUnbuildableRowGivesTheEmptyRecordAfterItsMessage)
                   (std::vector<Message>{exclamation(QStringLiteral(
                       "Program was unable to create a Vantrel Sensor from recordset"))}));
     }
+}
+
+// A lookup that fails is not a location that is missing: the sensor is not built, rather than
+// filed under location 1.
+TEST_F(ReaderTest, AFailingLocationLookupFailsTheSensor)
+{
+    addLocation(QStringLiteral("01"));
+    facility->Execute(QStringLiteral("ALTER TABLE LOCATION RENAME TO LOCATION_ELSEWHERE"));
+    EXPECT_EQ(buildFrom(SensorRow{}), SensorRecord{});
+    EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(QStringLiteral(
+                               "Program was unable to create a Vantrel Sensor from recordset"))}));
 }
 
 TEST_F(ReaderTest, LocationLookupGivesTheFirstMatchOrNull)
