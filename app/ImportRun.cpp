@@ -93,6 +93,9 @@ struct Target
 bool importVariables(Importer &importer, UserInterface &ui, const Target &target)
 {
     const bool located = importer.CreateLocations(target.siteId);
+    if (!located)
+        ui.reportDetail(QStringLiteral("No variables were made, as the locations of this run "
+                                       "could not be written."));
     const bool imported =
         located && importer.ImportVars(target.siteId, target.facilityName, target.facilityFileName);
     if (!imported)

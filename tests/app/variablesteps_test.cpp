@@ -80,6 +80,10 @@ TEST_F(VariableSteps, LockedLocationsMakeNoVariablesButTheCaptionsAndTheDataStil
                                      MessageIcon::Stop, MessageButtons::Ok, QString(), 0},
                                     {QStringLiteral("Inserted 0 data records into ZARN database."),
                                      MessageIcon::None, MessageButtons::Ok, QString(), 0}}));
+    ASSERT_GE(ui.details.size(), 2u); // the data import may add its own
+    EXPECT_TRUE(ui.details[0].startsWith(QStringLiteral("The locations could not be written: ")));
+    EXPECT_EQ(ui.details[1], QStringLiteral("No variables were made, as the locations of this run "
+                                            "could not be written."));
     EXPECT_EQ(db.locations(), 0);
     EXPECT_EQ(db.variables(), 0);
     EXPECT_EQ(db.importedCaptions(), 2);
