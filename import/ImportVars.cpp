@@ -28,8 +28,10 @@ bool Importer::ImportVars(const QString &VantrelID, const QString & /*FacilityNa
     tally = VariableTally{};
     tally.ran = true;
     const QString sensorsTable = GetSensorsTableName(VantrelID);
-    if (sensorsTable.isEmpty())
+    if (sensorsTable.isEmpty()) {
+        tally.failure = QStringLiteral("No sensors table was found for the site.");
         return false;
+    }
     try {
         dal::Recordset sensors = GetSensorDefinitions(sensorsTable);
         long created = 0;

@@ -240,6 +240,9 @@ TEST_F(VariablesTest, ASiteMissingFromSystemsCreatesNothing)
                                "ZARN Vantrel DB Importer cannot find sensors table for 2."))}));
     EXPECT_FALSE(importVars(QStringLiteral("1' OR '1'='1")));
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 0);
+    EXPECT_TRUE(importer->tally().variables.ran);
+    EXPECT_FALSE(importer->tally().variables.succeeded);
+    EXPECT_FALSE(importer->tally().variables.failure.isEmpty());
 }
 
 TEST_F(VariablesTest, AnUnusableSensorsTableNameFailsTheStep)
