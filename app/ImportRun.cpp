@@ -91,13 +91,17 @@ struct Target
     QString facilityFileName;
 };
 
-// The locations, the variables and the captions. The captions are written even when the
-// variables failed.
+// The locations, the variables and the captions. Without this run's locations no variable is
+// made, since it would be filed under a location that is not its train's; the captions are
+// written even when the variables failed.
 bool importVariables(Importer &importer, UserInterface &ui, const Target &target)
 {
-    importer.CreateLocations(target.siteId);
+    const bool located = importer.CreateLocations(target.siteId);
+    if (!located)
+        ui.reportDetail(QStringLiteral("No variables were made, as the locations of this run "
+                                       "could not be written."));
     const bool imported =
-        importer.ImportVars(target.siteId, target.facilityName, target.facilityFileName);
+        located && importer.ImportVars(target.siteId, target.facilityName, target.facilityFileName);
     if (!imported)
         tell(ui, StepFailedText, MessageIcon::Stop);
     importer.UpdateUDCaps();

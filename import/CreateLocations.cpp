@@ -28,17 +28,34 @@ const QStringList emptyFieldsAfterAcres = {
 
 } // namespace
 
-void Importer::CreateLocations(const QString &VantrelID)
+bool Importer::CreateLocations(const QString &VantrelID)
 {
+    LocationTally &tally = m_tally.locations;
+    tally = LocationTally{};
+    tally.ran = true;
     try {
         replaceLocations(readTrains(VantrelID));
+        tally.succeeded = true;
+        return true;
     } catch (...) {
         // The transaction has been rolled back: the earlier locations are still in place.
+        tally.failure = failureText(std::current_exception());
         tell(QStringLiteral("Program was unable to create locations"), MessageIcon::Exclamation);
+        reportFailure(QStringLiteral("The locations could not be written"), tally.failure);
+        return false;
     }
 }
 
-std::vector<Importer::Train> Importer::readTrains(const QString &VantrelID)
+LocationPlan Importer::PlanLocations(const QString &VantrelID)
+{
+    const std::vector<Train> trains = readTrains(VantrelID);
+    dal::Recordset locations;
+    locations.Open(QStringLiteral("Location"), *m_pelkConn, dal::adOpenStatic, dal::adLockReadOnly,
+                   dal::adCmdTable);
+    return planLocations(readLocations(locations), trains);
+}
+
+std::vector<Train> Importer::readTrains(const QString &VantrelID)
 {
     dal::Recordset rs;
     rs.Open(QStringLiteral("select TrainNumber, TrainName, TrainOrder,[Group] from TRAINS WHERE "
@@ -54,55 +71,67 @@ std::vector<Importer::Train> Importer::readTrains(const QString &VantrelID)
         trains.push_back(train);
     }
     if (trains.empty())
-        trains.push_back(Train{QStringLiteral("My Plant"), 1, 1, 1});
+        trains.push_back(plantWideTrain());
     return trains;
 }
 
-// Leaves LOCATION with one row per train. A row whose key belongs to a train is rewritten in
-// place, so that it keeps its LocID and the variables filed under it stay attached; rows whose
-// key belongs to no train go, and the trains still without a row get a new one. All of it is one
-// transaction: a failure leaves the locations as they were.
+// The rows of the location record set, which is left on its first row.
+std::vector<LocationEntry> Importer::readLocations(dal::Recordset &locations)
+{
+    std::vector<LocationEntry> rows;
+    for (; !locations.Eof(); locations.MoveNext())
+        rows.push_back({locations.Fields(QStringLiteral("UD1")).Value().toTextOrEmpty(),
+                        locations.Fields(QStringLiteral("Location")).Value().toTextOrEmpty(),
+                        locations.Fields(QStringLiteral("LocID")).Value().toInt32()});
+    if (!rows.empty())
+        locations.MoveFirst();
+    return rows;
+}
+
+// Leaves LOCATION with one row per train, as planLocations says: a kept row is rewritten in
+// place, so that the variables filed under it stay attached; the other rows go, and the trains
+// without a row get a new one. All of it is one transaction: a failure leaves the locations as
+// they were, and the tally is filled only once it is committed.
 void Importer::replaceLocations(const std::vector<Train> &trains)
 {
-    std::vector<QString> keys;
-    for (const Train &train : trains)
-        keys.push_back(locationKey(QString::number(train.number)));
-    std::vector<bool> placed(trains.size(), false);
-    auto claimTrainFor = [&](const QString &key) -> std::optional<std::size_t> {
-        for (std::size_t i = 0; i < trains.size(); ++i) {
-            if (!placed[i] && keys[i] == key) {
-                placed[i] = true;
-                return i;
-            }
-        }
-        return std::nullopt;
-    };
-
     dal::Transaction transaction(*m_pelkConn);
     dal::Recordset locations;
     locations.Open(QStringLiteral("Location"), *m_pelkConn, dal::adOpenStatic,
                    dal::adLockOptimistic, dal::adCmdTable);
+    LocationPlan plan = planLocations(readLocations(locations), trains);
+
+    auto trainKeeping = [&](std::int32_t locId) -> const Train * {
+        for (std::size_t i = 0; i < trains.size(); ++i)
+            if (plan.keptByTrain[i] == locId)
+                return &trains[i];
+        return nullptr;
+    };
     for (; !locations.Eof(); locations.MoveNext()) {
-        const QString key = locations.Fields(QStringLiteral("UD1")).Value().toTextOrEmpty();
-        if (const std::optional<std::size_t> i = claimTrainFor(key))
-            writeLocation(locations, trains[*i], keys[*i], 2);
+        const std::int32_t locId = locations.Fields(QStringLiteral("LocID")).Value().toInt32();
+        if (const Train *train = trainKeeping(locId))
+            writeLocation(locations, *train, 2);
         else
             locations.Delete(dal::adAffectCurrent);
     }
+    auto added = plan.added.begin();
     for (std::size_t i = 0; i < trains.size(); ++i) {
-        if (!placed[i]) {
+        if (!plan.keptByTrain[i]) {
             locations.AddNew();
-            writeLocation(locations, trains[i], keys[i], 1);
+            (added++)->locId = writeLocation(locations, trains[i], 1);
         }
     }
     locations.Close();
     transaction.commit();
+
+    LocationTally &tally = m_tally.locations;
+    tally.kept = std::move(plan.kept);
+    tally.added = std::move(plan.added);
+    tally.removed = std::move(plan.removed);
 }
 
-// Sets every field of the current location row (a new one for action 1, an existing one for
-// action 2), stores it and records it in the audit trail.
-void Importer::writeLocation(dal::Recordset &locations, const Train &train, const QString &key,
-                             std::int32_t action)
+// A new row for action 1, an existing one for action 2.
+std::int32_t Importer::writeLocation(dal::Recordset &locations, const Train &train,
+                                     std::int32_t action)
 {
     clsAction_History history(*m_pelkConn, auditUser, Value::null(), m_databaseKind);
     history.TableName(QStringLiteral("LOCATION"));
@@ -117,7 +146,7 @@ void Importer::writeLocation(dal::Recordset &locations, const Train &train, cons
     set(QStringLiteral("audituser"), auditUser);
     set(QStringLiteral("audittimestamp"), DateTime::now());
     set(QStringLiteral("Location"), train.name);
-    set(QStringLiteral("UD1"), key);
+    set(QStringLiteral("UD1"), locationKey(train.number));
     set(QStringLiteral("UD2"), train.group);
     for (const QString &field : emptyFieldsBeforePeople)
         set(field, emptyText);
@@ -129,8 +158,10 @@ void Importer::writeLocation(dal::Recordset &locations, const Train &train, cons
         set(field, emptyText);
     locations.Update();
 
-    history.RecordID(locations.Fields(QStringLiteral("LocID")).Value());
+    const Value &locId = locations.Fields(QStringLiteral("LocID")).Value();
+    history.RecordID(locId);
     history.PostTransactionRECORD(action, locations);
+    return locId.toInt32();
 }
 
 } // namespace zarn

@@ -18,12 +18,15 @@ struct LocationEntry
     QString key;  // LOCATION.UD1
     QString name; // LOCATION.Location
     std::int32_t locId = 0;
+
+    friend bool operator==(const LocationEntry &, const LocationEntry &) = default;
 };
 
 struct LocationTally
 {
     bool ran = false;
     bool succeeded = false;
+    QString failure; // why the step failed: the database's own text, where it gave one
     std::vector<LocationEntry> kept;
     std::vector<LocationEntry> added;
     std::vector<LocationEntry> removed;
@@ -35,18 +38,21 @@ struct SensorEntry
     QString sensorType;
     QString trainNumber;
     QString description;
-    QString reason; // why it failed, or why it was passed over; empty otherwise
+    QString reason;         // why it failed, or why it was passed over; empty otherwise
+    std::int32_t locId = 0; // the location its variable is filed under (0: the row did not build)
 };
 
 struct VariableTally
 {
     bool ran = false;
     bool succeeded = false;
+    QString failure; // why the step failed, as for the locations
     std::vector<SensorEntry> created;
     std::vector<SensorEntry> existing;
     std::vector<SensorEntry> failed;
 };
 
+// One row of UDCaps as written, by position: its field name and caption before and after.
 struct CaptionEntry
 {
     QString field;
@@ -59,6 +65,7 @@ struct CaptionTally
 {
     bool ran = false;
     bool succeeded = false;
+    QString failure; // why the step failed, as for the locations
     std::vector<CaptionEntry> written;
 };
 

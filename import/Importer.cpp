@@ -1,7 +1,6 @@
 #include "import/Importer.h"
 
 #include "facility/DataDDInt.h"
-#include "facility/Utility.h"
 #include "platform/Error.h"
 
 #include <QRegularExpression>
@@ -13,21 +12,28 @@ namespace {
 
 constexpr qsizetype longestUnits = 10;
 
-// The value of a column, or the fallback when the column is Null.
-Value columnOr(dal::Recordset &rs, const QString &column, const Value &fallback)
-{
-    const Value &v = rs.Fields(column).Value();
-    return v.isNull() ? fallback : v;
-}
+constexpr qsizetype longestTableNamePart = 128;
+constexpr int mostTableNameParts = 3;
 
-// Table names come from the source database's own SYSTEMS rows and are spliced into SQL, so
-// only plain identifiers are accepted, and they are quoted for the server.
+// Table names come from the source database's own SYSTEMS rows and are spliced into SQL, so a
+// name is taken only as one to three dot-separated parts (table, schema.table or
+// catalog.schema.table), each of letters, digits and "_" not beginning with a digit, and each
+// quoted for the server on its own. The blanks of a fixed-width column are dropped.
 QString checkedTableName(const dal::Connection &conn, const QString &name)
 {
-    static const QRegularExpression plainIdentifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    if (!plainIdentifier.match(name).hasMatch())
-        throw DatabaseError(QStringLiteral("Not a plain table name: %1").arg(name));
-    return conn.quoteIdentifier(name);
+    static const QRegularExpression namePart(
+        QStringLiteral("^[\\p{L}_][\\p{L}\\p{M}\\p{Nd}_]{0,%1}$").arg(longestTableNamePart - 1));
+    const QStringList parts = name.trimmed().split(u'.');
+    QStringList quoted;
+    for (const QString &part : parts) {
+        if (parts.size() > mostTableNameParts || !namePart.match(part).hasMatch())
+            throw DatabaseError(QStringLiteral("The table name \"%1\" is refused: a table name is "
+                                               "one to three names of letters, digits and \"_\" "
+                                               "joined by dots.")
+                                    .arg(name.left(longestTableNamePart)));
+        quoted.append(conn.quoteIdentifier(part));
+    }
+    return quoted.join(u'.');
 }
 
 } // namespace
@@ -53,7 +59,25 @@ void Importer::tell(const QString &text, MessageIcon icon)
     m_ui.showMessage(Message{text, icon, MessageButtons::Ok, QString(), 0});
 }
 
-QString Importer::locationKey(const QString &trainNumberText)
+void Importer::reportFailure(const QString &what, const QString &failure)
+{
+    m_ui.reportDetail(what + QStringLiteral(": ") + failure);
+}
+
+QString Importer::failureText(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Error &e) {
+        return e.description();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("an unknown error");
+    }
+}
+
+QString Importer::sensorLocationKey(const QString &trainNumberText)
 {
     const std::optional<double> number = parseNumber(trainNumberText);
     if (!number)
@@ -112,6 +136,8 @@ dal::Recordset Importer::GetDataRows(DateTime StartDate, DateTime EndDate, const
                 {Value(StartDate), Value(EndDate)});
     } catch (...) {
         tell(QStringLiteral("Program was unable to get Vantrel data"), MessageIcon::Exclamation);
+        reportFailure(QStringLiteral("The readings could not be read"),
+                      failureText(std::current_exception()));
     }
     return rs;
 }
@@ -128,50 +154,74 @@ dal::Recordset Importer::GetSensorDefinitions(const QString &SensorsTable)
     } catch (...) {
         tell(QStringLiteral("Program was unable to get Vantrel Sensor Definitions"),
              MessageIcon::Exclamation);
+        reportFailure(QStringLiteral("The sensors could not be read"),
+                      failureText(std::current_exception()));
     }
     return rs;
 }
 
 SensorRecord Importer::CreateSensorFromRecordset(dal::Recordset &rs)
 {
-    return buildSensor(rs).value_or(SensorRecord{});
+    QString failure;
+    try {
+        return buildSensor(rs, failure).value_or(SensorRecord{});
+    } catch (const TimeoutError &) {
+        return SensorRecord{};
+    }
 }
 
-std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs)
+std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs, QString &failure)
 {
+    QString column; // the one being read, to name in the reason
+    auto field = [&](const QString &name) -> const Value & {
+        column = name;
+        return rs.Fields(name).Value();
+    };
+    auto fieldOr = [&](const QString &name, const Value &fallback) {
+        const Value &v = field(name);
+        return v.isNull() ? fallback : v;
+    };
+    auto fail = [&] {
+        failure = column + QStringLiteral(": ") + failureText(std::current_exception());
+        tell(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"),
+             MessageIcon::Exclamation);
+    };
     try {
         SensorRecord s;
-        s.SensorID = rs.Fields(QStringLiteral("SensorID")).Value().toInt16();
-        s.SensorType = rs.Fields(QStringLiteral("SensorType")).Value().toInt16();
+        s.SensorID = field(QStringLiteral("SensorID")).toInt16();
+        s.SensorType = field(QStringLiteral("SensorType")).toInt16();
         s.TrainNumber =
-            locationKey(columnOr(rs, QStringLiteral("TrainNumber"), QStringLiteral("1")).toText());
+            sensorLocationKey(fieldOr(QStringLiteral("TrainNumber"), QStringLiteral("1")).toText());
+        column = QStringLiteral("LocID of location ") + s.TrainNumber;
         const Value locId = GetLocIDByUD1(s.TrainNumber);
         s.LocID = locId.isNull() ? std::int16_t{1} : locId.toInt16();
         s.Description =
-            columnOr(rs, QStringLiteral("Description"), QStringLiteral("Undefined")).toText();
-        s.Units =
-            columnOr(rs, QStringLiteral("Units"), QStringLiteral("")).toText().left(longestUnits);
-        s.HiHi = columnOr(rs, QStringLiteral("HiHi"), 100.0).toDouble();
-        s.Hi = columnOr(rs, QStringLiteral("Hi"), 90.0).toDouble();
-        s.Lo = columnOr(rs, QStringLiteral("Lo"), 0.0).toDouble();
-        s.LoLo = columnOr(rs, QStringLiteral("LoLo"), 0.0).toDouble();
-        s.MaxDisplay = columnOr(rs, QStringLiteral("MaxDisplay"), 100.0).toDouble();
-        s.MinDisplay = columnOr(rs, QStringLiteral("MinDisplay"), 0.0).toDouble();
-        s.DisplayOrder = columnOr(rs, QStringLiteral("DisplayOrder"), std::int16_t{1}).toInt16();
-        s.DataType = columnOr(rs, QStringLiteral("DataType"), QStringLiteral("")).toText();
-        s.Virtual = rs.Fields(QStringLiteral("Virtual")).Value().toBool();
+            fieldOr(QStringLiteral("Description"), QStringLiteral("Undefined")).toText();
+        s.Units = fieldOr(QStringLiteral("Units"), QStringLiteral("")).toText().left(longestUnits);
+        s.HiHi = fieldOr(QStringLiteral("HiHi"), 100.0).toDouble();
+        s.Hi = fieldOr(QStringLiteral("Hi"), 90.0).toDouble();
+        s.Lo = fieldOr(QStringLiteral("Lo"), 0.0).toDouble();
+        s.LoLo = fieldOr(QStringLiteral("LoLo"), 0.0).toDouble();
+        s.MaxDisplay = fieldOr(QStringLiteral("MaxDisplay"), 100.0).toDouble();
+        s.MinDisplay = fieldOr(QStringLiteral("MinDisplay"), 0.0).toDouble();
+        s.DisplayOrder = fieldOr(QStringLiteral("DisplayOrder"), std::int16_t{1}).toInt16();
+        s.DataType = fieldOr(QStringLiteral("DataType"), QStringLiteral("")).toText();
+        s.Virtual = field(QStringLiteral("Virtual")).toBool();
         return s;
+    } catch (const TimeoutError &) {
+        fail();
+        throw;
     } catch (...) {
-        tell(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"),
-             MessageIcon::Exclamation);
+        fail();
         return std::nullopt;
     }
 }
 
 Value Importer::GetLocIDByUD1(const QString &key)
 {
-    return GetFirstValue(*m_pelkConn, QStringLiteral("select LocID from LOCATION where UD1=?"),
-                         {Value(key)});
+    dal::Recordset rs =
+        m_pelkConn->Execute(QStringLiteral("select LocID from LOCATION where UD1=?"), {Value(key)});
+    return rs.Eof() ? Value::null() : rs.Fields(0).Value();
 }
 
 void Importer::UpdateProgress(double current, double total)

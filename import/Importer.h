@@ -2,6 +2,7 @@
 
 #include "db/HashTable.h"
 #include "import/ImportTally.h"
+#include "import/LocationPlan.h"
 #include "platform/DateTime.h"
 #include "platform/UserInterface.h"
 #include "platform/dal/Connection.h"
@@ -10,6 +11,7 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -47,7 +49,9 @@ public:
     bool Init(dal::Connection &vtConn, dal::Connection &pelkConn, dal::Connection &rootConn,
               const QString &FacilFileName);
 
-    void CreateLocations(const QString &VantrelID);
+    // True when the locations were written; false after the failure message, with the earlier
+    // locations left as they were.
+    bool CreateLocations(const QString &VantrelID);
     bool ImportVars(const QString &VantrelID, const QString &FacilityName,
                     const QString &FacilityFileName);
     void UpdateUDCaps();
@@ -67,31 +71,43 @@ public:
     dal::Recordset GetDataRows(DateTime StartDate, DateTime EndDate, const QString &DataTable);
     dal::Recordset GetSensorDefinitions(const QString &SensorsTable);
     SensorRecord CreateSensorFromRecordset(dal::Recordset &rs);
+    // The LocID of the first location with the key, or Null when there is none. Raises
+    // DatabaseError when the lookup fails, so that no sensor is filed under a location that
+    // merely could not be read.
     Value GetLocIDByUD1(const QString &key);
     void UpdateProgress(double current, double total);
 
-private:
-    struct Train
-    {
-        QString name;
-        std::int16_t number = 0;
-        std::int16_t order = 0;
-        std::int16_t group = 0;
-    };
+    // What CreateLocations would do with the facility's locations for the site's trains, as
+    // they stand now. Writes nothing; raises DatabaseError.
+    LocationPlan PlanLocations(const QString &VantrelID);
 
-    // The location key of a train: its number's text, with "0" in front of numbers below 10.
-    // Raises for a text that is not a number.
-    static QString locationKey(const QString &trainNumberText);
+private:
+    enum class VariableOutcome { Created, Existing, Failed };
+
+    // The location key of a sensor's train: the train number's text, with "0" in front when it
+    // reads as a number below 10. Raises for a text that is not a number.
+    static QString sensorLocationKey(const QString &trainNumberText);
+    // The description of a caught exception, for the tally and the details.
+    static QString failureText(std::exception_ptr error);
+
     QString lookUpSiteTable(const QString &VantrelID, const QString &column,
                             const QString &missingText, const QString &failureText);
-    // The sensor record of the current row, or nothing after the failure message.
-    std::optional<SensorRecord> buildSensor(dal::Recordset &rs);
-    bool CreateVarFromSensor(const SensorRecord &sensor);
+    // The sensor record of the current row, or nothing after the failure message, with the
+    // reason in failure. A time-out is raised after the message.
+    std::optional<SensorRecord> buildSensor(dal::Recordset &rs, QString &failure);
+    // Builds the current row's sensor, adds its variable and notes the outcome in the tally.
+    VariableOutcome importSensor(dal::Recordset &sensors);
+    // A time-out is raised after the message: each further sensor would wait as long.
+    VariableOutcome CreateVarFromSensor(const SensorRecord &sensor, QString &failure);
     std::vector<Train> readTrains(const QString &VantrelID);
+    std::vector<LocationEntry> readLocations(dal::Recordset &locations);
     void replaceLocations(const std::vector<Train> &trains);
-    void writeLocation(dal::Recordset &locations, const Train &train, const QString &key,
-                       std::int32_t action);
+    // Sets every field of the current location row, stores it and records it in the audit
+    // trail; returns the row's LocID.
+    std::int32_t writeLocation(dal::Recordset &locations, const Train &train, std::int32_t action);
     void tell(const QString &text, MessageIcon icon);
+    // Passes the reason a step or a reader failed on to the details (batch mode: standard error).
+    void reportFailure(const QString &what, const QString &failure);
 
     UserInterface &m_ui;
     std::int16_t m_databaseKind;

@@ -48,4 +48,12 @@ public:
     explicit DatabaseError(const QString &description);
 };
 
+// A database failure because the server gave up waiting: for a lock that another connection
+// holds, or for a command past its time-out. Waiting again would most likely wait as long.
+class TimeoutError : public DatabaseError
+{
+public:
+    using DatabaseError::DatabaseError;
+};
+
 } // namespace zarn

@@ -93,6 +93,18 @@ void ImportDatabases::addFacilityWithoutCatalog(const QString &fileName, const Q
     m_server->addFacilityRow(fileName, name);
 }
 
+void ImportDatabases::addIniLine(const QString &line)
+{
+    QFile file(m_iniPath);
+    if (!file.open(QIODevice::Append) || file.write((line + QStringLiteral("\r\n")).toUtf8()) < 0)
+        throw std::runtime_error("cannot add to " + m_iniPath.toStdString());
+}
+
+QString ImportDatabases::facilityConnectionString() const
+{
+    return m_server->catalogConnectionString(QStringLiteral("NORTH"));
+}
+
 void ImportDatabases::executeOnSource(const QString &sql)
 {
     m_source->Execute(sql);

@@ -27,6 +27,10 @@ public:
     ImportDatabases(const schema::PostgresSetUp &setUp, int databaseType);
 
     const QString &iniPath() const { return m_iniPath; }
+    // Adds a line to the configuration file.
+    void addIniLine(const QString &line);
+    // The connection string of the facility NORTH.
+    QString facilityConnectionString() const;
 
     // Adds a FACILITY row whose catalog does not exist.
     void addFacilityWithoutCatalog(const QString &fileName, const QString &name);

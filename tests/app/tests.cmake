@@ -28,3 +28,5 @@ set_tests_properties(servernames_test_postgresql PROPERTIES LABELS postgresql
     RESOURCE_LOCK postgresql ENVIRONMENT "ZARN_TEST_SERVER=postgresql")
 
 zarn_unit_test(batchprogress_test ${CMAKE_CURRENT_LIST_DIR}/batchprogress_test.cpp)
+zarn_db_test(variablesteps_test ${CMAKE_CURRENT_LIST_DIR}/variablesteps_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)

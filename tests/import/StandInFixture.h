@@ -79,22 +79,40 @@ protected:
 
     void addSensor(int siteId, const SensorRow &s)
     {
-        source->Execute(QStringLiteral("INSERT INTO SENSORS_%1 (SensorType, TrainNumber, "
-                                       "Description, Units, SensorID, HiHi, Hi, Lo, LoLo, "
-                                       "MaxDisplay, MinDisplay, DisplayOrder, DataType, Virtual) "
-                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                            .arg(siteId),
-                        {s.SensorType, s.TrainNumber, s.Description, s.Units, s.SensorID, s.HiHi,
-                         s.Hi, s.Lo, s.LoLo, s.MaxDisplay, s.MinDisplay, s.DisplayOrder, s.DataType,
-                         s.Virtual});
+        addSensorTo(*source, QStringLiteral("SENSORS_%1").arg(siteId), s);
+    }
+    static void addSensorTo(dal::Connection &conn, const QString &table, const SensorRow &s)
+    {
+        conn.Execute(QStringLiteral("INSERT INTO %1 (SensorType, TrainNumber, Description, Units, "
+                                    "SensorID, HiHi, Hi, Lo, LoLo, MaxDisplay, MinDisplay, "
+                                    "DisplayOrder, DataType, Virtual) "
+                                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                         .arg(table),
+                     {s.SensorType, s.TrainNumber, s.Description, s.Units, s.SensorID, s.HiHi, s.Hi,
+                      s.Lo, s.LoLo, s.MaxDisplay, s.MinDisplay, s.DisplayOrder, s.DataType,
+                      s.Virtual});
     }
 
     void addReading(int siteId, int sensorType, int train, double data, DateTime at)
     {
-        source->Execute(QStringLiteral("INSERT INTO DATA_%1 (SensorType, TrainNumber, Data, "
-                                       "TimeDate) VALUES (?, ?, ?, ?)")
-                            .arg(siteId),
-                        {std::int32_t{sensorType}, std::int32_t{train}, data, at});
+        addReadingTo(*source, QStringLiteral("DATA_%1").arg(siteId), sensorType, train, data, at);
+    }
+    static void addReadingTo(dal::Connection &conn, const QString &table, int sensorType, int train,
+                             double data, DateTime at)
+    {
+        conn.Execute(QStringLiteral("INSERT INTO %1 (SensorType, TrainNumber, Data, TimeDate) "
+                                    "VALUES (?, ?, ?, ?)")
+                         .arg(table),
+                     {std::int32_t{sensorType}, std::int32_t{train}, data, at});
+    }
+
+    // Reopens the facility connection with another command time-out (on SQLite the busy
+    // time-out), for waits on another connection's lock.
+    void setFacilityCommandTimeout(int seconds)
+    {
+        facility->Close();
+        facility->setCommandTimeout(seconds);
+        facility->Open();
     }
 
     static Rows rows(dal::Connection &conn, const QString &sql,

@@ -144,25 +144,76 @@ TEST_F(LocationsTest, LocationsOfEarlierRunsAndOtherSitesAreReplaced)
               QString());
 }
 
-TEST_F(LocationsTest, ASecondRunKeepsTheLocationIdsAndAddsOrDropsOnlyWhatChanged)
+// A location stays only for the train whose key and name it holds: a renamed train (or
+// another site's train of the same number) gets a location of its own.
+TEST_F(LocationsTest, ASecondRunKeepsOnlyTheLocationsWhoseKeyAndNameMatch)
 {
     addTrains(1, {1, 2, 3});
-    importer->CreateLocations(QStringLiteral("1"));
+    EXPECT_TRUE(importer->CreateLocations(QStringLiteral("1")));
     const std::vector<Location> first = locations();
     ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(importer->tally().locations.added,
+              (std::vector<LocationEntry>{
+                  {QStringLiteral("01"), QStringLiteral("Train 1"), first[0].locId},
+                  {QStringLiteral("02"), QStringLiteral("Train 2"), first[1].locId},
+                  {QStringLiteral("03"), QStringLiteral("Train 3"), first[2].locId}}));
 
     source->Execute(QStringLiteral("DELETE FROM TRAINS WHERE TrainNumber=3"));
     source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='Renamed' WHERE TrainNumber=2"));
+    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainOrder=7 WHERE TrainNumber=1"));
     addTrains(1, {4});
-    importer->CreateLocations(QStringLiteral("1"));
+    EXPECT_TRUE(importer->CreateLocations(QStringLiteral("1")));
     const std::vector<Location> second = locations();
     ASSERT_EQ(second.size(), 3u);
+    EXPECT_EQ(second[0], (Location{QStringLiteral("01"), QStringLiteral("Train 1"), 7, 1}));
     EXPECT_EQ(second[0].locId, first[0].locId);
-    EXPECT_EQ(second[1].locId, first[1].locId);
     EXPECT_EQ(second[1].name, QStringLiteral("Renamed"));
+    EXPECT_GT(second[1].locId, first[2].locId);
     EXPECT_EQ(second[2].key, QStringLiteral("04"));
-    EXPECT_NE(second[2].locId, first[2].locId);
+    EXPECT_GT(second[2].locId, first[2].locId);
     EXPECT_TRUE(ui.messages.empty());
+
+    const LocationTally &tally = importer->tally().locations;
+    EXPECT_TRUE(tally.ran);
+    EXPECT_TRUE(tally.succeeded);
+    EXPECT_EQ(tally.kept, (std::vector<LocationEntry>{
+                              {QStringLiteral("01"), QStringLiteral("Train 1"), first[0].locId}}));
+    EXPECT_EQ(tally.removed,
+              (std::vector<LocationEntry>{
+                  {QStringLiteral("02"), QStringLiteral("Train 2"), first[1].locId},
+                  {QStringLiteral("03"), QStringLiteral("Train 3"), first[2].locId}}));
+    EXPECT_EQ(tally.added,
+              (std::vector<LocationEntry>{
+                  {QStringLiteral("02"), QStringLiteral("Renamed"), second[1].locId},
+                  {QStringLiteral("04"), QStringLiteral("Train 4"), second[2].locId}}));
+}
+
+TEST_F(LocationsTest, ThePlanShowsWhatTheStepThenDoesAndWritesNothing)
+{
+    addTrains(1, {1, 2});
+    importer->CreateLocations(QStringLiteral("1"));
+    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='Renamed' WHERE TrainNumber=2"));
+    const std::vector<Location> before = locations();
+    const long auditRows = count(QStringLiteral("action_history_trans"));
+
+    const LocationPlan plan = importer->PlanLocations(QStringLiteral("1"));
+    EXPECT_EQ(locations(), before);
+    EXPECT_EQ(count(QStringLiteral("action_history_trans")), auditRows);
+    EXPECT_EQ(plan.kept, (std::vector<LocationEntry>{
+                             {QStringLiteral("01"), QStringLiteral("Train 1"), before[0].locId}}));
+    EXPECT_EQ(plan.removed,
+              (std::vector<LocationEntry>{
+                  {QStringLiteral("02"), QStringLiteral("Train 2"), before[1].locId}}));
+    EXPECT_EQ(plan.added,
+              (std::vector<LocationEntry>{{QStringLiteral("02"), QStringLiteral("Renamed"), 0}}));
+
+    EXPECT_TRUE(importer->CreateLocations(QStringLiteral("1")));
+    const LocationTally &done = importer->tally().locations;
+    EXPECT_EQ(done.kept, plan.kept);
+    EXPECT_EQ(done.removed, plan.removed);
+    ASSERT_EQ(done.added.size(), 1u);
+    EXPECT_EQ(done.added[0].name, QStringLiteral("Renamed"));
+    EXPECT_EQ(done.added[0].locId, locations()[1].locId);
 }
 
 TEST_F(LocationsTest, TwoTrainsWithOneNumberGiveTwoLocations)
@@ -190,10 +241,19 @@ TEST_F(LocationsTest, AFailingTrainLeavesTheEarlierLocationsInPlace)
         source->Execute(QStringLiteral("UPDATE TRAINS SET %1=? WHERE TrainNumber=5").arg(column),
                         {value});
         ui.messages.clear();
-        importer->CreateLocations(QStringLiteral("1"));
+        EXPECT_FALSE(importer->CreateLocations(QStringLiteral("1")));
         EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(
                                    QStringLiteral("Program was unable to create locations"))}))
             << column.toStdString();
+        const LocationTally &tally = importer->tally().locations;
+        EXPECT_TRUE(tally.ran);
+        EXPECT_FALSE(tally.succeeded);
+        EXPECT_FALSE(tally.failure.isEmpty());
+        EXPECT_TRUE(tally.kept.empty() && tally.added.empty() && tally.removed.empty());
+        ASSERT_EQ(ui.details.size(), 1u);
+        EXPECT_TRUE(
+            ui.details[0].startsWith(QStringLiteral("The locations could not be written: ")));
+        ui.details.clear();
         const std::vector<Location> after = locations();
         ASSERT_EQ(after.size(), before.size());
         for (std::size_t i = 0; i < after.size(); ++i) {
@@ -213,8 +273,8 @@ TEST_F(LocationsTest, AFailureWhileWritingUndoesTheWholeStep)
     const std::vector<Location> before = locations();
     const long auditRows = count(QStringLiteral("action_history_trans"));
 
-    // The third train's row is refused after the first has been rewritten and the foreign one
-    // deleted.
+    // The third train's row is refused after the second train's row has been rewritten and the
+    // first train's (renamed) and the foreign one deleted.
     facility->Execute(QStringLiteral("CREATE UNIQUE INDEX location_name ON LOCATION (Location)"));
     source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='Twin' WHERE TrainNumber=1"));
     addTrain(1, std::int32_t{3}, QStringLiteral("Twin"), std::int32_t{3}, std::int32_t{1});
@@ -275,14 +335,14 @@ TEST_F(LocationsTest, ANewLocationIsAuditedFieldByField)
     EXPECT_EQ(newValues[QStringLiteral("AREAID")].toInt32(), 0);
 }
 
-TEST_F(LocationsTest, ARewrittenLocationIsAuditedOnlyWhereItChanged)
+TEST_F(LocationsTest, AKeptLocationIsAuditedOnlyWhereItChanged)
 {
     addTrains(1, {1});
     importer->CreateLocations(QStringLiteral("1"));
     importer->CreateLocations(QStringLiteral("1"));
     EXPECT_EQ(count(QStringLiteral("action_history_trans")), 1);
 
-    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='Renamed'"));
+    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainOrder=5"));
     importer->CreateLocations(QStringLiteral("1"));
     const Rows trans = rows(*facility, QStringLiteral("SELECT action, recidnum FROM "
                                                       "action_history_trans ORDER BY id"));
@@ -294,9 +354,18 @@ TEST_F(LocationsTest, ARewrittenLocationIsAuditedOnlyWhereItChanged)
                                        "action_history_detail WHERE transid=(SELECT "
                                        "MAX(id) FROM action_history_trans)"));
     ASSERT_EQ(details.size(), 1u);
-    EXPECT_EQ(details[0][0].toText(), QStringLiteral("LOCATION"));
-    EXPECT_EQ(details[0][1].toText(), QStringLiteral("Train 1"));
-    EXPECT_EQ(details[0][2].toText(), QStringLiteral("Renamed"));
+    EXPECT_EQ(details[0][0].toText(), QStringLiteral("RECORDER"));
+    EXPECT_EQ(details[0][1].toText(), QStringLiteral("1"));
+    EXPECT_EQ(details[0][2].toText(), QStringLiteral("5"));
+
+    // A renamed train's location is a new one, audited as added.
+    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='Renamed'"));
+    importer->CreateLocations(QStringLiteral("1"));
+    const Rows last = rows(*facility, QStringLiteral("SELECT action, recidnum FROM "
+                                                     "action_history_trans ORDER BY id"));
+    ASSERT_EQ(last.size(), 3u);
+    EXPECT_EQ(last[2][0].toInt32(), 1);
+    EXPECT_EQ(last[2][1].toInt32(), locations().at(0).locId);
 }
 
 TEST_F(LocationsTest, AMissingAuditTableDoesNotStopTheLocations)

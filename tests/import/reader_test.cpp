@@ -80,22 +80,117 @@ TEST_F(ReaderTest, ANullTableNameFailsWithTheLookupsOwnMessage)
             exclamation(QStringLiteral("Program was unable to get the sensors table name"))}));
 }
 
-TEST_F(ReaderTest, OnlyPlainTableNamesAreRead)
+// A name that is not one to three plain parts is refused before anything reaches the server.
+TEST_F(ReaderTest, HostileTableNamesAreRefused)
 {
-    for (const QString &name :
-         {QStringLiteral("SENSORS_1; DROP TABLE SYSTEMS"), QStringLiteral("SENSORS_1 s"),
-          QStringLiteral("1SENSORS"), QStringLiteral("\"SENSORS_1\""), QString()}) {
+    const QString names[] = {QStringLiteral("SENSORS_1; DROP TABLE SYSTEMS"),
+                             QStringLiteral("SENSORS_1;"),
+                             QStringLiteral("SENSORS_1 s"),
+                             QStringLiteral("SENSORS_1 UNION SELECT 1"),
+                             QStringLiteral("1SENSORS"),
+                             QStringLiteral("\"SENSORS_1\""),
+                             QStringLiteral("SENSORS_1\"; DROP TABLE SYSTEMS; --"),
+                             QStringLiteral("[SENSORS_1]"),
+                             QStringLiteral("`SENSORS_1`"),
+                             QStringLiteral("SENSORS_1'"),
+                             QStringLiteral("SENSORS_1--"),
+                             QStringLiteral("SENSORS_1/**/"),
+                             QStringLiteral("SENSORS-1"),
+                             QStringLiteral("main."),
+                             QStringLiteral(".SENSORS_1"),
+                             QStringLiteral("main..SENSORS_1"),
+                             QStringLiteral("a.b.main.SENSORS_1"),
+                             QString(300, u'S'),
+                             QStringLiteral("main.") + QString(129, u'S'),
+                             QStringLiteral("SENSORS_\u00001"),
+                             QString()};
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.toStdString());
         ui.messages.clear();
+        ui.details.clear();
         dal::Recordset rs = importer->GetSensorDefinitions(name);
-        EXPECT_FALSE(rs.isOpen()) << name.toStdString();
+        EXPECT_FALSE(rs.isOpen());
         EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(QStringLiteral(
                                    "Program was unable to get Vantrel Sensor Definitions"))}));
+        ASSERT_EQ(ui.details.size(), 1u);
+        EXPECT_TRUE(ui.details[0].contains(QStringLiteral("is refused")))
+            << ui.details[0].toStdString();
         ui.messages.clear();
         EXPECT_FALSE(importer->GetDataRows(DateTime(0), DateTime(1e5), name).isOpen());
         EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(
                                    QStringLiteral("Program was unable to get Vantrel data"))}));
     }
     EXPECT_EQ(rows(*source, QStringLiteral("SELECT COUNT(*) FROM SYSTEMS"))[0][0].toInt32(), 1);
+    EXPECT_EQ(rows(*source, QStringLiteral("SELECT COUNT(*) FROM SENSORS_1"))[0][0].toInt32(), 0);
+}
+
+// Site tables named with their schema, or with letters beyond ASCII, as SYSTEMS may give them,
+// imported for real: the sensor's variable is made and its reading stored.
+TEST_F(ReaderTest, QualifiedAndNonAsciiTableNamesAreImported)
+{
+    const bool onPostgresql = test::serverUnderTest() == QStringLiteral("postgresql");
+    // Tables made in a schema of their own, through a connection that makes them there.
+    const auto schemaMaker = schema::openConnection(source->connectionString());
+    if (onPostgresql) {
+        schemaMaker->Execute(QStringLiteral("CREATE SCHEMA vantrel"));
+        schemaMaker->Execute(QStringLiteral("SET search_path TO vantrel"));
+    }
+    // Made unquoted: PostgreSQL lowers the ASCII letters only ("Mesures_Été" is "mesures_Été").
+    schema::runSchemaScript(*source, QStringLiteral("source_site"),
+                            {{QStringLiteral("SENSORS"), QStringLiteral("Mesures_Été")},
+                             {QStringLiteral("DATA"), QStringLiteral("Données_Été")}});
+    struct Case
+    {
+        QString sensors, data;
+        dal::Connection *tables; // the connection on which the plain names reach the tables
+    };
+    const QString defaultSchema = onPostgresql ? QStringLiteral("public") : QStringLiteral("main");
+    std::vector<Case> cases = {
+        {defaultSchema + QStringLiteral(".SENSORS_1"), defaultSchema + QStringLiteral(".DATA_1"),
+         source.get()},
+        {QStringLiteral(" Mesures_Été "), QStringLiteral("Données_Été"), source.get()}};
+    if (onPostgresql) {
+        schema::runSchemaScript(*schemaMaker, QStringLiteral("source_site"),
+                                {{QStringLiteral("SENSORS"), QStringLiteral("sensors_7")},
+                                 {QStringLiteral("DATA"), QStringLiteral("data_7")}});
+        cases.push_back({QStringLiteral("vantrel.sensors_7"), QStringLiteral("VANTREL.DATA_7"),
+                         schemaMaker.get()});
+    }
+    const DateTime at = DateTime::fromParts(2024, 3, 5, 10, 0);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        SCOPED_TRACE(c.sensors.toStdString());
+        const int site = 10 + static_cast<int>(i);
+        const int type = 1 + static_cast<int>(i);
+        addSite(site, c.data, c.sensors);
+        SensorRow row;
+        row.SensorID = std::int32_t{100 + type};
+        row.SensorType = std::int32_t{type};
+        const QString plain = [&] {
+            const QString trimmed = c.sensors.trimmed();
+            return trimmed.mid(trimmed.lastIndexOf(u'.') + 1);
+        }();
+        addSensorTo(*c.tables, plain, row);
+        addReadingTo(*c.tables, c.data.mid(c.data.lastIndexOf(u'.') + 1), type, 1, 2.5, at);
+
+        ui.messages.clear();
+        const QString id = QString::number(site);
+        EXPECT_TRUE(
+            importer->ImportVars(id, QStringLiteral("Import test"), QStringLiteral("IMPTEST")));
+        EXPECT_TRUE(importer->ImportData(DateTime::fromParts(2024, 3, 5),
+                                         DateTime::fromParts(2024, 3, 6), id,
+                                         QStringLiteral("Import test"), QStringLiteral("IMPTEST")));
+        EXPECT_EQ(messageTexts(),
+                  (std::vector<QString>{QStringLiteral("Created 1 ZARN Variables.\r\n"),
+                                        QStringLiteral("Inserted 1 data records into ZARN "
+                                                       "database.")}));
+        EXPECT_EQ(rows(*facility,
+                       QStringLiteral("SELECT COUNT(*) FROM DD1_VALUES d JOIN VARDESC "
+                                      "v ON v.VARID=d.varid WHERE v.VARNUM=?"),
+                       {std::int32_t{100 + type}})[0][0]
+                      .toInt32(),
+                  1);
+    }
 }
 
 TEST_F(ReaderTest, ReadingsLieStrictlyBetweenTheDates)
@@ -228,6 +323,17 @@ TEST_F(ReaderTest, AnUnbuildableRowGivesTheEmptyRecordAfterItsMessage)
                   (std::vector<Message>{exclamation(QStringLiteral(
                       "Program was unable to create a Vantrel Sensor from recordset"))}));
     }
+}
+
+// A lookup that fails is not a location that is missing: the sensor is not built, rather than
+// filed under location 1.
+TEST_F(ReaderTest, AFailingLocationLookupFailsTheSensor)
+{
+    addLocation(QStringLiteral("01"));
+    facility->Execute(QStringLiteral("ALTER TABLE LOCATION RENAME TO LOCATION_ELSEWHERE"));
+    EXPECT_EQ(buildFrom(SensorRow{}), SensorRecord{});
+    EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(QStringLiteral(
+                               "Program was unable to create a Vantrel Sensor from recordset"))}));
 }
 
 TEST_F(ReaderTest, LocationLookupGivesTheFirstMatchOrNull)

@@ -15,3 +15,4 @@ zarn_db_test(importfaults_test ${CMAKE_CURRENT_LIST_DIR}/importfaults_test.cpp)
 # Stops and starts a PostgreSQL server of its own.
 target_compile_definitions(importfaults_test PRIVATE
     ZARN_PG_CLUSTER_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/pg-cluster")
+zarn_unit_test(locationplan_test ${CMAKE_CURRENT_LIST_DIR}/locationplan_test.cpp)

@@ -73,6 +73,17 @@ TEST_F(CaptionsTest, RowsAreTakenByPositionNotByFieldName)
     fill(shuffled);
     importer->UpdateUDCaps();
     EXPECT_EQ(contents(), captions);
+
+    // The tally has each row as it was and as it is now.
+    const CaptionTally &tally = importer->tally().captions;
+    EXPECT_TRUE(tally.ran && tally.succeeded);
+    ASSERT_EQ(tally.written.size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i) {
+        EXPECT_EQ(tally.written[i].oldField, shuffled[i].first);
+        EXPECT_EQ(tally.written[i].oldCaption, shuffled[i].second);
+        EXPECT_EQ(tally.written[i].field, captions[i].first);
+        EXPECT_EQ(tally.written[i].newCaption, captions[i].second);
+    }
 }
 
 TEST_F(CaptionsTest, FiveRowsTakeTheFirstFivePairsAndTheStepFails)
@@ -82,6 +93,13 @@ TEST_F(CaptionsTest, FiveRowsTakeTheFirstFivePairsAndTheStepFails)
     EXPECT_EQ(ui.messages, (std::vector<Message>{exclamation(QStringLiteral(
                                "Program was unable to update User Defined Captions"))}));
     EXPECT_EQ(contents(), Pairs(captions.begin(), captions.begin() + 5));
+    const CaptionTally &tally = importer->tally().captions;
+    EXPECT_FALSE(tally.succeeded);
+    EXPECT_FALSE(tally.failure.isEmpty());
+    ASSERT_EQ(tally.written.size(), 5u);
+    EXPECT_EQ(tally.written[4].oldCaption, QStringLiteral("Old 5"));
+    EXPECT_EQ(tally.written[4].newCaption, QStringLiteral("LoLo"));
+    EXPECT_EQ(ui.details.size(), 1u);
 }
 
 TEST_F(CaptionsTest, AnEmptyTableFailsTheStep)

@@ -1,6 +1,10 @@
 #include "import/StandInFixture.h"
+#include "import/VariableRule.h"
+#include "support/WriteLock.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 
 namespace zarn {
 namespace {
@@ -168,6 +172,21 @@ TEST_F(VariablesTest, ASecondRunAddsNothingAndCountsEverySensorAsFailed)
     EXPECT_EQ(summary(0, 2), QStringLiteral("Created 0 ZARN Variables.\r\nFailed to create 2 ZARN "
                                             "Variables."));
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 2);
+    // The tally tells the existing variables from failures.
+    const VariableTally &tally = importer->tally().variables;
+    EXPECT_TRUE(tally.succeeded);
+    EXPECT_TRUE(tally.created.empty());
+    EXPECT_TRUE(tally.failed.empty());
+    ASSERT_EQ(tally.existing.size(), 2u);
+    EXPECT_EQ(tally.existing[1].sensorId, QStringLiteral("2"));
+    EXPECT_EQ(tally.existing[1].sensorType, QStringLiteral("2"));
+    EXPECT_EQ(tally.existing[1].trainNumber, QStringLiteral("1"));
+    EXPECT_EQ(tally.existing[1].description, QStringLiteral("Sensor 2"));
+    EXPECT_EQ(tally.existing[1].locId, locIdOf(QStringLiteral("01")));
+    EXPECT_TRUE(
+        variableExists(*facility, static_cast<std::int16_t>(locIdOf(QStringLiteral("01"))), 2));
+    EXPECT_FALSE(
+        variableExists(*facility, static_cast<std::int16_t>(locIdOf(QStringLiteral("01"))), 3));
 }
 
 TEST_F(VariablesTest, ASecondVariablesRunLeavesNoVariableWithoutItsLocation)
@@ -221,6 +240,9 @@ TEST_F(VariablesTest, ASiteMissingFromSystemsCreatesNothing)
                                "ZARN Vantrel DB Importer cannot find sensors table for 2."))}));
     EXPECT_FALSE(importVars(QStringLiteral("1' OR '1'='1")));
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 0);
+    EXPECT_TRUE(importer->tally().variables.ran);
+    EXPECT_FALSE(importer->tally().variables.succeeded);
+    EXPECT_FALSE(importer->tally().variables.failure.isEmpty());
 }
 
 TEST_F(VariablesTest, AnUnusableSensorsTableNameFailsTheStep)
@@ -247,6 +269,17 @@ TEST_F(VariablesTest, ARowThatCannotBeBuiltIsSkippedAndCountedAsFailed)
         exclamation(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"));
     EXPECT_EQ(std::count(ui.messages.begin(), ui.messages.end(), buildFailure), 2);
     EXPECT_EQ(ui.messages.back(), notice(summary(1, 2)));
+    const VariableTally &tally = importer->tally().variables;
+    ASSERT_EQ(tally.failed.size(), 2u);
+    // Ordered by train number and description: "Sensor 2" and "Sensor 3".
+    EXPECT_EQ(tally.failed[0].sensorId, QString());
+    EXPECT_EQ(tally.failed[0].description, QStringLiteral("Sensor 2"));
+    EXPECT_EQ(tally.failed[0].reason, QStringLiteral("SensorID: Invalid use of Null"));
+    EXPECT_EQ(tally.failed[1].sensorType, QStringLiteral("40000"));
+    EXPECT_EQ(tally.failed[1].reason, QStringLiteral("SensorType: Overflow"));
+    ASSERT_EQ(tally.created.size(), 1u);
+    EXPECT_EQ(tally.created[0].sensorId, QStringLiteral("1"));
+    EXPECT_TRUE(tally.existing.empty());
     EXPECT_EQ(rows(*facility, QStringLiteral("SELECT VARNUM FROM VARDESC"))[0][0].toInt32(), 1);
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 1);
 }
@@ -267,6 +300,200 @@ TEST_F(VariablesTest, ARefusedVariableIsReportedAndTheNextSensorStillImported)
                                              "Vantrel Sensor")),
                   notice(summary(2, 1))}));
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 2);
+    const VariableTally &tally = importer->tally().variables;
+    ASSERT_EQ(tally.failed.size(), 1u);
+    EXPECT_EQ(tally.failed[0].sensorId, QStringLiteral("2"));
+    EXPECT_FALSE(tally.failed[0].reason.isEmpty()); // the server's own text
+    EXPECT_EQ(tally.created.size(), 2u);
+}
+
+// Under another writer's lasting lock each step gives up after its first time-out, instead of
+// waiting the time-out over again for every sensor.
+TEST_F(VariablesTest, UnderALastingLockEachStepFailsAtItsFirstTimeOut)
+{
+    for (std::int32_t id = 1; id <= 5; ++id)
+        addSensor(1, sensor(id, id, 1));
+    setFacilityCommandTimeout(1);
+    test::WriteLock lock(
+        server->catalogConnectionString(QStringLiteral("IMPTEST")),
+        {QStringLiteral("LOCATION"), QStringLiteral("VARDESC"), QStringLiteral("UDCaps")});
+
+    EXPECT_FALSE(importer->CreateLocations(QStringLiteral("1")));
+    EXPECT_FALSE(importVars());
+    importer->UpdateUDCaps();
+    EXPECT_EQ(
+        ui.messages,
+        (std::vector<Message>{
+            exclamation(QStringLiteral("Program was unable to create locations")),
+            exclamation(QStringLiteral("Program was unable to create ZARN variable from Vantrel "
+                                       "Sensor")),
+            exclamation(QStringLiteral("Program was unable to import the variables into ZARN")),
+            exclamation(QStringLiteral("Program was unable to update User Defined Captions"))}));
+    const ImportTally &tally = importer->tally();
+    EXPECT_FALSE(tally.variables.succeeded);
+    ASSERT_EQ(tally.variables.failed.size(), 1u);
+    EXPECT_EQ(tally.variables.failed[0].reason, tally.variables.failure);
+    EXPECT_TRUE(tally.variables.created.empty());
+    EXPECT_FALSE(tally.captions.succeeded);
+    EXPECT_TRUE(tally.captions.written.empty());
+    EXPECT_EQ(ui.details.size(), 3u);
+
+    lock.release();
+    EXPECT_EQ(count(QStringLiteral("VARDESC")), 0);
+    EXPECT_EQ(count(QStringLiteral("LOCATION")), 0);
+}
+
+// Two sites whose trains and sensors have the same numbers and types, imported into one
+// facility: site 1 ("North 1", "North 2") with sensors 101 to 103, site 2 ("South 1", "South 2")
+// with sensors 201 to 203. Each sensor logged three readings on 5 March 2024, an hour apart.
+class TwoSitesTest : public test::StandInFixture
+{
+protected:
+    void SetUp() override
+    {
+        StandInFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        importer->setProgressInterval(std::chrono::milliseconds(0));
+        for (int site : {1, 2}) {
+            addSite(site);
+            const QString prefix = site == 1 ? QStringLiteral("North") : QStringLiteral("South");
+            for (std::int32_t train : {1, 2})
+                addTrain(site, train, QStringLiteral("%1 %2").arg(prefix).arg(train), train,
+                         std::int32_t{1});
+            const int kinds[][2] = {{1, 1}, {2, 1}, {1, 2}}; // type, train
+            int id = site * 100;
+            for (const auto &[type, train] : kinds) {
+                SensorRow row;
+                row.SensorID = std::int32_t{++id};
+                row.SensorType = std::int32_t{type};
+                row.TrainNumber = std::int32_t{train};
+                row.Description = QStringLiteral("Sensor %1").arg(id);
+                addSensor(site, row);
+                for (int minute = 0; minute < 3; ++minute)
+                    addReading(site, type, train, id + minute / 10.0,
+                               DateTime::fromParts(2024, 3, 5, 10 + minute, 10 * type + train));
+            }
+        }
+    }
+
+    bool runVariables(int site)
+    {
+        const QString id = QString::number(site);
+        importer->CreateLocations(id);
+        return importer->ImportVars(id, QStringLiteral("Import test"), QStringLiteral("IMPTEST"));
+    }
+
+    bool runData(int site)
+    {
+        return importer->ImportData(DateTime::fromParts(2024, 3, 5),
+                                    DateTime::fromParts(2024, 3, 6), QString::number(site),
+                                    QStringLiteral("Import test"), QStringLiteral("IMPTEST"));
+    }
+
+    // VARNUM -> readings stored in its variables.
+    std::map<std::int32_t, std::int32_t> readingsPerSensor()
+    {
+        std::map<std::int32_t, std::int32_t> result;
+        for (const auto &row :
+             rows(*facility, QStringLiteral("SELECT v.VARNUM, COUNT(*) FROM DD1_VALUES d JOIN "
+                                            "VARDESC v ON v.VARID=d.varid GROUP BY v.VARNUM")))
+            result[row[0].toInt32()] = row[1].toInt32();
+        return result;
+    }
+
+    // Variables whose location is gone.
+    long orphans()
+    {
+        return rows(*facility, QStringLiteral("SELECT COUNT(*) FROM VARDESC WHERE LOCID NOT IN "
+                                              "(SELECT LocID FROM LOCATION)"))[0][0]
+            .toInt32();
+    }
+
+    // The sensor of each variable with the name of its location, "-" for a location gone.
+    std::multimap<std::int32_t, QString> variablePlaces()
+    {
+        std::multimap<std::int32_t, QString> result;
+        for (const auto &row :
+             rows(*facility, QStringLiteral("SELECT v.VARNUM, l.Location FROM VARDESC v LEFT "
+                                            "JOIN LOCATION l ON l.LocID=v.LOCID")))
+            result.emplace(row[0].toInt32(),
+                           row[1].isNull() ? QStringLiteral("-") : row[1].toText());
+        return result;
+    }
+};
+
+TEST_F(TwoSitesTest, TheSecondSiteGetsItsOwnLocationsVariablesAndReadings)
+{
+    ASSERT_TRUE(runVariables(1));
+    ASSERT_TRUE(runData(1));
+    ui.messages.clear();
+
+    ASSERT_TRUE(runVariables(2));
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(QStringLiteral("Created 3 ZARN "
+                                                                       "Variables.\r\n"))}));
+    const ImportTally &tally = importer->tally();
+    EXPECT_EQ(tally.locations.removed.size(), 2u);
+    EXPECT_EQ(tally.locations.added.size(), 2u);
+    EXPECT_TRUE(tally.locations.kept.empty());
+    EXPECT_EQ(tally.variables.created.size(), 3u);
+    ASSERT_TRUE(runData(2));
+
+    // Site 1's variables stay, without their locations, which site 2's replaced.
+    EXPECT_EQ(variablePlaces(),
+              (std::multimap<std::int32_t, QString>{{101, QStringLiteral("-")},
+                                                    {102, QStringLiteral("-")},
+                                                    {103, QStringLiteral("-")},
+                                                    {201, QStringLiteral("South 1")},
+                                                    {202, QStringLiteral("South 1")},
+                                                    {203, QStringLiteral("South 2")}}));
+    EXPECT_EQ(readingsPerSensor(),
+              (std::map<std::int32_t, std::int32_t>{
+                  {101, 3}, {102, 3}, {103, 3}, {201, 3}, {202, 3}, {203, 3}}));
+}
+
+TEST_F(TwoSitesTest, ASiteImportedTwiceDuplicatesAndOrphansNothing)
+{
+    ASSERT_TRUE(runVariables(1));
+    ASSERT_TRUE(runData(1));
+    const std::multimap<std::int32_t, QString> first = variablePlaces();
+    ui.messages.clear();
+
+    ASSERT_TRUE(runVariables(1));
+    ASSERT_TRUE(runData(1));
+    EXPECT_EQ(ui.messages.front(), notice(QStringLiteral("Created 0 ZARN Variables.\r\nFailed to "
+                                                         "create 3 ZARN Variables.")));
+    EXPECT_EQ(variablePlaces(), first);
+    EXPECT_EQ(orphans(), 0);
+    EXPECT_EQ(count(QStringLiteral("LOCATION")), 2);
+    EXPECT_EQ(readingsPerSensor(),
+              (std::map<std::int32_t, std::int32_t>{{101, 3}, {102, 3}, {103, 3}}));
+    const ImportTally &tally = importer->tally();
+    EXPECT_EQ(tally.locations.kept.size(), 2u);
+    EXPECT_TRUE(tally.locations.added.empty() && tally.locations.removed.empty());
+    EXPECT_EQ(tally.variables.existing.size(), 3u);
+}
+
+// A renamed train is another train: its location is new, and its sensors get new variables
+// there, while their old variables stay behind without a location.
+TEST_F(TwoSitesTest, ARenamedTrainGetsANewLocationAndItsSensorsNewVariables)
+{
+    ASSERT_TRUE(runVariables(1));
+    source->Execute(QStringLiteral("UPDATE TRAINS SET TrainName='North Two' WHERE SiteID=1 AND "
+                                   "TrainNumber=2"));
+    ui.messages.clear();
+    ASSERT_TRUE(runVariables(1));
+    EXPECT_EQ(ui.messages, (std::vector<Message>{notice(QStringLiteral(
+                               "Created 1 ZARN Variables.\r\nFailed to create 2 ZARN "
+                               "Variables."))}));
+    EXPECT_EQ(variablePlaces(),
+              (std::multimap<std::int32_t, QString>{{101, QStringLiteral("North 1")},
+                                                    {102, QStringLiteral("North 1")},
+                                                    {103, QStringLiteral("-")},
+                                                    {103, QStringLiteral("North Two")}}));
+    EXPECT_EQ(orphans(), 1);
+    ASSERT_TRUE(runData(1));
+    EXPECT_EQ(count(QStringLiteral("DD1_VALUES")), 9);
 }
 
 } // namespace

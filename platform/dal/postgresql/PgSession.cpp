@@ -41,6 +41,10 @@ Result checked(Result result, PGconn *connection)
     case PGRES_EMPTY_QUERY:
         return result;
     default:
+        // The server gave up waiting: the statement time-out, or a lock past the lock time-out.
+        const char *state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+        if (state && (qstrcmp(state, "57014") == 0 || qstrcmp(state, "55P03") == 0))
+            throw TimeoutError(errorText(result.get(), connection));
         throw DatabaseError(errorText(result.get(), connection));
     }
 }

@@ -32,7 +32,8 @@ using ConnectionHandle = std::unique_ptr<PGconn, ConnectionDeleter>;
 
 // The server's text for a failed result (or the connection's, when there is none).
 QString errorText(const PGresult *result, PGconn *connection);
-// Throws DatabaseError with the server's text unless the command succeeded.
+// Throws DatabaseError (TimeoutError when the server gave up waiting) with the server's text
+// unless the command succeeded.
 Result checked(Result result, PGconn *connection);
 
 // One open connection, shared by the provider and every statement prepared on it, so that a

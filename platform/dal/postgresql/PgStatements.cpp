@@ -97,9 +97,14 @@ qsizetype dollarQuotedEnd(const QString &sql, qsizetype start)
 
 } // namespace
 
+// The name folded as the server folds an unquoted one, which lowers ASCII letters only, and
+// quoted.
 QString quotedName(const QString &name)
 {
-    QString folded = name.toLower();
+    QString folded = name;
+    for (QChar &c : folded)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
     folded.replace(u'"', QStringLiteral("\"\""));
     return u'"' + folded + u'"';
 }

@@ -24,6 +24,15 @@ Value numberOf(sqlite3_stmt *stmt, int column)
     return Value(static_cast<std::int64_t>(v));
 }
 
+// Throws the library's failure; a lock that the busy time-out gave up on is a time-out.
+[[noreturn]] void raise(int rc, const QString &message)
+{
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        throw TimeoutError(message);
+    throw DatabaseError(message);
+}
+
 } // namespace
 
 QString messageOf(sqlite3 *db)
@@ -33,8 +42,9 @@ QString messageOf(sqlite3 *db)
 
 void run(sqlite3 *db, const QString &sql)
 {
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw DatabaseError(messageOf(db));
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        raise(rc, messageOf(db));
 }
 
 StatementHandle::StatementHandle(sqlite3 *db, const QString &sql) : m_db(db)
@@ -66,7 +76,7 @@ bool StatementHandle::step() const
         return false;
     const QString message = messageOf(m_db);
     sqlite3_reset(m_stmt);
-    throw DatabaseError(message);
+    raise(rc, message);
 }
 
 void StatementHandle::bind(int position, const Value &value) const
