@@ -1,6 +1,7 @@
 #include "app/window/frmMain.h"
 
 #include "app/window/QtUserInterface.h"
+#include "platform/DateTime.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -198,6 +199,11 @@ void frmMain::createControls()
                       {7560, 2430, 1230, 420});
     pbInsert = place(new QProgressBar(this), "pbInsert", scale, {270, 2430, 5010, 420});
     pbInsert->setTextVisible(false);
+
+    for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
+        dateBox->setPlaceholderText(DateTime::typedFormExample());
+        dateBox->setToolTip(DateTime::typedFormsHint());
+    }
 
     cboSiteID->hide();
     cboFileName->hide();

@@ -23,3 +23,6 @@ add_test(NAME odbc_provider_test COMMAND odbc_provider_test)
 set_tests_properties(dal_test_odbc odbc_provider_test PROPERTIES LABELS odbc
     RESOURCE_LOCK postgresql
     ENVIRONMENT "ZARN_TEST_SERVER=odbc;ZARN_TEST_ODBC_DRIVER=${ZARN_PSQLODBC_DRIVER}")
+
+# Dates as the operator types them.
+zarn_unit_test(datetime_test ${CMAKE_CURRENT_LIST_DIR}/datetime_test.cpp)
