@@ -54,6 +54,31 @@ std::optional<QString> takeValue(const ValueOption &option, const QStringList &a
     return std::nullopt;
 }
 
+// Whether the option stands among the arguments, not as the value of another option.
+bool namesOption(const QStringList &arguments, const char *name)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (findValueOption(arguments.at(i)))
+            ++i;
+        else if (arguments.at(i) == QLatin1String(name))
+            return true;
+    }
+    return false;
+}
+
+// The options of the batch mode that take no value and need --batch.
+const char *const importFlags[] = {"--list", "--variables", "--data"};
+
+bool isBatchOption(const QString &argument)
+{
+    if (findValueOption(argument))
+        return true;
+    for (const char *flag : importFlags)
+        if (argument == QLatin1String(flag))
+            return true;
+    return false;
+}
+
 bool asksForImport(const BatchOptions &options)
 {
     return !options.site.isEmpty() || !options.facility.isEmpty() || options.variables ||
@@ -175,21 +200,25 @@ int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &er
 void printHelp(QTextStream &out)
 {
     out << batchUsage() << '\n'
-        << "Without arguments the program opens its window. With --batch it runs the same\n"
+        << "Without arguments the program opens its window (Qt's own options, such as\n"
+           "-platform NAME, pass to it). With --batch, wherever it stands, it runs the same\n"
            "start-up without a window.\n"
            "  --list prints the facilities (facility, file name, name) and the active sites\n"
            "    (site, site identifier, name), one per line.\n"
            "  --site and --facility run an import of that site into that facility, as the\n"
            "    window's \"Import\" does: --variables imports the locations, variables and\n"
            "    captions; --data imports the readings strictly between --start and --end\n"
-           "    (2024-03-05, 2024-03-05 10:15[:30], or the locale's short date form).\n"
+           "    (2024-03-05 or 2024-3-5, or the locale's short or long date form, each with\n"
+           "    an optional time: 9:30, 10:15:30, or T09:30 after an ISO date).\n"
            "  --preview shows what that import would do, writing nothing: a table, or with\n"
            "    --format json one JSON document. --report FILE writes what the import did to\n"
            "    FILE as one JSON document, also when it fails.\n"
            "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
            "program. Messages go to standard output, progress to standard error.\n"
+           "--version prints the program's name and version.\n"
            "Exit status: 0 when every chosen step succeeded, 1 when a step or the start-up\n"
-           "failed, 2 for bad arguments or a site or facility that the lists do not hold.\n";
+           "failed, 2 for bad arguments, a site or facility that the lists do not hold, or\n"
+           "no display for the window.\n";
     out.flush();
 }
 
@@ -197,8 +226,20 @@ void printHelp(QTextStream &out)
 
 bool isBatchCall(const QStringList &arguments)
 {
-    return !arguments.isEmpty() && (arguments.first() == QLatin1String("--batch") ||
-                                    arguments.first() == QLatin1String("--help"));
+    return namesOption(arguments, "--batch") || namesOption(arguments, "--help") ||
+           namesOption(arguments, "--version");
+}
+
+std::optional<QString> windowArgumentProblem(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (!argument.startsWith(QLatin1String("--")))
+            continue;
+        if (isBatchOption(argument))
+            return QStringLiteral("%1 needs --batch").arg(argument);
+        return QStringLiteral("unknown argument: %1").arg(argument);
+    }
+    return std::nullopt;
 }
 
 std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &arguments)
@@ -212,7 +253,9 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
                 return *problem;
         } else if (argument == QLatin1String("--help")) {
             options.help = true;
-        } else if (argument == QLatin1String("--batch") && i == 0) {
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
+        } else if (argument == QLatin1String("--batch")) {
             batch = true;
         } else if (argument == QLatin1String("--list")) {
             options.list = true;
@@ -226,13 +269,19 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
             return QStringLiteral("unknown argument: %1").arg(argument);
         }
     }
-    if (options.help)
+    if (options.help || options.version)
         return options;
     if (!batch)
-        return QStringLiteral("--batch must come first");
+        return QStringLiteral("the options need --batch");
     if (const auto problem = checkCombination(options))
         return *problem;
     return options;
+}
+
+QString versionText()
+{
+    return QStringLiteral("%1 (ZARN Vantrel Importer) %2")
+        .arg(ProgramName, QStringLiteral(ZARN_VERSION));
 }
 
 QString batchUsage()
@@ -242,7 +291,7 @@ QString batchUsage()
                           "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
                           "          [--variables] [--data --start DATE --end DATE]\n"
                           "          [--preview [--format table|json] | --report FILE]\n"
-                          "       %1 --help\n")
+                          "       %1 --help | --version\n")
         .arg(ProgramName);
 }
 
@@ -257,6 +306,11 @@ int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &er
     const BatchOptions &options = std::get<BatchOptions>(parsed);
     if (options.help) {
         printHelp(out);
+        return exitStatus::Success;
+    }
+    if (options.version) {
+        out << versionText() << '\n';
+        out.flush();
         return exitStatus::Success;
     }
     if (options.list)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 #include <variant>
 
 namespace zarn {
@@ -15,10 +16,11 @@ constexpr int Failure = 1; // a step or the start-up failed
 constexpr int BadArguments = 2;
 } // namespace exitStatus
 
-// What a batch call asks for: the help, the listing, or an import.
+// What a batch call asks for: the help, the version, the listing, or an import.
 struct BatchOptions
 {
     bool help = false;
+    bool version = false;
     QString configPath; // empty: the configuration file beside the executable
     bool list = false;
     QString site;     // SYSTEMS.SystemID of the site to import
@@ -32,14 +34,21 @@ struct BatchOptions
     QString reportPath;   // where to write the run's report; empty: none
 };
 
-// True when the arguments after the program's name ask for the batch mode or the help rather
-// than the window.
+// True when the arguments after the program's name ask for the batch mode, the help or the
+// version rather than the window: --batch, --help or --version wherever it stands, other than
+// as the value of an option.
 bool isBatchCall(const QStringList &arguments);
+
+// What is wrong with the arguments of a window call, before Qt takes its own: the window takes
+// no option of the program's ("--" words; Qt's own options have a single dash).
+std::optional<QString> windowArgumentProblem(const QStringList &arguments);
 
 // Reads the arguments after the program's name: the options, or what is wrong with them.
 std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &arguments);
 
 QString batchUsage();
+// The program's name and version, as --version prints them.
+QString versionText();
 
 // Runs a batch call (or the help) on the arguments after the program's name; messages and
 // lists go to out, progress and argument errors to err. Returns the exit status.

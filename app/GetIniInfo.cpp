@@ -1,6 +1,7 @@
 #include "app/GetIniInfo.h"
 
 #include "db/ConnectionManager.h"
+#include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/UserInterface.h"
 #include "platform/Value.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 #include <cstdlib>
@@ -31,15 +33,16 @@ struct IniSettings
     QString sourceConnString;
 };
 
-// The file is read as UTF-8; a file that is not valid UTF-8 was written in a single-byte code
-// page and is read as Latin-1. A byte-order mark is not part of the first key.
+// The file is read as UTF-8; a file that is not valid UTF-8 was written in the workstation's
+// code page and is read as Windows-1252, so that "€" or "–" in a password stays what was typed.
+// A byte-order mark is not part of the first key.
 QString decodeFile(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text.startsWith(QChar::ByteOrderMark) ? text.mid(1) : text;
-    return QString::fromLatin1(bytes);
+    return fromWindows1252(bytes);
 }
 
 // A line ends at a carriage return, with or without a line feed after it, or at a line feed.
@@ -106,22 +109,76 @@ IniSettings parseSettings(const QString &text)
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals < 0)
             continue;
-        applySetting(settings, trimSpaces(line.left(equals)).toUpper(), line.mid(equals + 1));
+        const QString key = trimSpaces(line.left(equals)).toUpper();
+        try {
+            applySetting(settings, key, line.mid(equals + 1));
+        } catch (const Error &error) {
+            throw Error(error.number(), QStringLiteral("%1: %2").arg(key, error.description()));
+        }
     }
     return settings;
 }
 
-// Throws zarn::Error when the file cannot be read or a number in it is out of range.
-IniSettings readSettings(const QString &iniPath)
+// A configuration file is a few lines; anything far larger is not one, and reading it would
+// cost without limit.
+constexpr qint64 maxFileBytes = 1024 * 1024;
+constexpr qsizetype maxLineBytes = 64 * 1024;
+
+Error unreadable(const QString &why)
 {
+    return Error(errc::InvalidProcedureCall, why);
+}
+
+// Carriage returns and line feeds are single bytes in UTF-8 and in the code page alike, so the
+// lines can be measured before the text is decoded; they end as splitLines ends them.
+void checkLineLengths(const QByteArray &bytes)
+{
+    qsizetype lineStart = 0;
+    int lineNumber = 1;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes.at(i) != '\r' && bytes.at(i) != '\n')
+            continue;
+        if (i - lineStart > maxLineBytes)
+            throw unreadable(QStringLiteral("line %1 is longer than 64 KB").arg(lineNumber));
+        if (i + 1 < bytes.size() && bytes.at(i) == '\r' && bytes.at(i + 1) == '\n')
+            ++i;
+        lineStart = i + 1;
+        ++lineNumber;
+    }
+}
+
+// Only a regular file is read: a device such as /dev/zero never ends, and a named pipe would
+// wait for a writer for ever.
+QByteArray readFileBytes(const QString &iniPath)
+{
+    const QFileInfo info(iniPath);
+    if (info.exists() && !info.isFile())
+        throw unreadable(QStringLiteral("it is not a regular file"));
     QFile file(iniPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw Error(errc::InvalidProcedureCall, file.errorString());
-    const QByteArray bytes = file.readAll();
+        throw unreadable(file.errorString());
+    // Reading one byte more than allowed tells a larger file without reading all of it.
+    const QByteArray bytes = file.read(maxFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
-        throw Error(errc::InvalidProcedureCall, file.errorString());
-    file.close();
+        throw unreadable(file.errorString());
+    if (bytes.size() > maxFileBytes)
+        throw unreadable(QStringLiteral("it is larger than 1 MB"));
+    return bytes;
+}
+
+// Throws zarn::Error when the file cannot be read, is too large for a configuration file, or
+// a number in it is out of range.
+IniSettings readSettings(const QString &iniPath)
+{
+    const QByteArray bytes = readFileBytes(iniPath);
+    checkLineLengths(bytes);
     return parseSettings(decodeFile(bytes));
+}
+
+// The file as the operator would look for it: its full path, in the platform's own form.
+QString shownPath(const QString &iniPath)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(iniPath).absoluteFilePath()));
 }
 
 Message loadOrParseMessage(const QString &iniPath)
@@ -157,8 +214,9 @@ bool GetIniInfo(ConnectionManager &manager, UserInterface &ui, const QString &in
     IniSettings settings;
     try {
         settings = readSettings(iniPath);
-    } catch (const Error &) {
-        ui.showMessage(loadOrParseMessage(iniPath));
+    } catch (const Error &error) {
+        ui.showMessage(loadOrParseMessage(shownPath(iniPath)));
+        ui.reportDetail(shownPath(iniPath) + QStringLiteral(": ") + error.description());
         return false;
     }
     if (!manager.Init(settings.dbType, settings.provider, settings.dataSource,

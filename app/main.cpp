@@ -7,8 +7,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
+
+const char *const NoDisplayText =
+    "zarn-vantrel-importer: no display can be opened for the window; run it with --batch "
+    "(see --help)\n";
 
 QStringList argumentsAfterProgramName(int argc, char **argv)
 {
@@ -29,26 +35,74 @@ int runBatch(int argc, char **argv)
     return zarn::runBatchMode(app.arguments().mid(1), out, err, progress);
 }
 
+int refuse(const QString &problem)
+{
+    QTextStream err(stderr);
+    err << "zarn-vantrel-importer: " << problem << '\n' << zarn::batchUsage();
+    return zarn::exitStatus::BadArguments;
+}
+
+// Qt aborts the program when its window platform cannot start, as where no display can be
+// opened, after several lines of its own. While the application object is made, Qt's messages
+// are held back: when the platform fails, one line says so and the program ends with the
+// status of a wrong call; when it starts, they are passed on.
+class PlatformStartWatch
+{
+public:
+    PlatformStartWatch() { s_previous = qInstallMessageHandler(&PlatformStartWatch::hold); }
+    ~PlatformStartWatch()
+    {
+        qInstallMessageHandler(s_previous);
+        for (const QString &line : s_held)
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+        s_held.clear();
+    }
+    PlatformStartWatch(const PlatformStartWatch &) = delete;
+    PlatformStartWatch &operator=(const PlatformStartWatch &) = delete;
+
+private:
+    static void hold(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type != QtFatalMsg) {
+            s_held << qFormatLogMessage(type, context, message);
+            return;
+        }
+        std::fputs(NoDisplayText, stderr);
+        std::fflush(stderr);
+        std::_Exit(zarn::exitStatus::BadArguments);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QStringList s_held;
+};
+
+std::unique_ptr<QApplication> startWindowPlatform(int &argc, char **argv)
+{
+    const PlatformStartWatch watch;
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 int runWindow(int argc, char **argv)
 {
-    QApplication app(argc, argv); // takes Qt's own arguments (-platform ...) off the list
-    if (app.arguments().size() > 1) {
-        QTextStream err(stderr);
-        err << "zarn-vantrel-importer: unknown argument: " << app.arguments().at(1) << '\n'
-            << zarn::batchUsage();
-        return zarn::exitStatus::BadArguments;
-    }
+    // Takes Qt's own arguments (-platform ...) off the list.
+    const std::unique_ptr<QApplication> app = startWindowPlatform(argc, argv);
+    if (app->arguments().size() > 1)
+        return refuse(QStringLiteral("unknown argument: ") + app->arguments().at(1));
     zarn::frmMain window;
     if (!window.start(zarn::defaultIniPath()))
         return zarn::exitStatus::Failure;
-    return app.exec();
+    return app->exec();
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (zarn::isBatchCall(argumentsAfterProgramName(argc, argv)))
+    const QStringList arguments = argumentsAfterProgramName(argc, argv);
+    if (zarn::isBatchCall(arguments))
         return runBatch(argc, argv);
+    // The program's own options are refused before Qt would need a display.
+    if (const auto problem = zarn::windowArgumentProblem(arguments))
+        return refuse(*problem);
     return runWindow(argc, argv);
 }

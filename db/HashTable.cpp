@@ -1,8 +1,7 @@
 #include "db/HashTable.h"
 
+#include "platform/CodePage.h"
 #include "platform/Error.h"
-
-#include <array>
 
 namespace zarn {
 
@@ -25,25 +24,6 @@ Error keyAlreadyExists()
     return Error(
         errc::KeyAlreadyExists,
         QStringLiteral("This key is already associated with an element of this collection"));
-}
-
-// The single-byte code page of the hash is Windows-1252: Latin-1 with printable characters in
-// 0x80..0x9F. Each UTF-16 unit gives one byte; a character the code page lacks gives '?', as
-// the system's own conversion does.
-std::uint8_t windows1252Byte(char16_t c)
-{
-    static constexpr std::array<char16_t, 32> upperControls = {
-        u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
-        u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
-        u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
-        u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178'};
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<std::uint8_t>(c);
-    for (std::size_t i = 0; i < upperControls.size(); ++i) {
-        if (upperControls[i] == c)
-            return static_cast<std::uint8_t>(0x80 + i);
-    }
-    return '?';
 }
 
 } // namespace
@@ -161,7 +141,7 @@ std::int32_t HashTable::KeyHash(const QString &key)
 {
     std::uint32_t hash = 0;
     for (qsizetype i = 0; i < key.size(); ++i) {
-        const std::uint32_t byte = windows1252Byte(key.at(i).unicode());
+        const std::uint32_t byte = toWindows1252(key.at(i).unicode());
         hash ^= byte << (8 * (i % 4));
     }
     return static_cast<std::int32_t>(hash);

@@ -140,14 +140,20 @@ public:
     void addVariable(const QString &key, std::int32_t varId)
     {
         m_map.Add(key, static_cast<std::int32_t>(m_tally.perVariable.size()));
-        m_tally.perVariable.push_back({key, varId, 0, DateTime(), DateTime()});
+        VariableReadings readings;
+        readings.readingKey = key;
+        readings.varId = varId;
+        m_tally.perVariable.push_back(readings);
     }
 
     std::int32_t addPassedOver(const QString &key, const QString &reason)
     {
         const auto route = static_cast<std::int32_t>(-1 - std::ssize(m_tally.passedOver));
         m_map.Add(key, route);
-        m_tally.passedOver.push_back({key, 0, reason});
+        PassedOverReadings passedOver;
+        passedOver.readingKey = key;
+        passedOver.reason = reason;
+        m_tally.passedOver.push_back(passedOver);
         return route;
     }
 
@@ -487,7 +493,8 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
         if (!tally.failure) {
             // Before the first reading: the map, the readings' count or the store's set-up.
             const QString text = errorText(std::current_exception());
-            tally.failure = ReadingFailure{{}, {}, {}, 0, 0, serverText(std::current_exception())};
+            tally.failure = ReadingFailure{};
+            tally.failure->serverText = serverText(std::current_exception());
             m_ui.reportDetail(QStringLiteral("The data import failed before its first reading: "
                                              "%1")
                                   .arg(text));

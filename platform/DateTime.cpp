@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -295,28 +296,92 @@ int widenTwoDigitYear(int year)
     return yy < 30 ? 2000 + yy : 1900 + yy;
 }
 
-std::optional<QDate> parseLocaleDate(const QString &text, const QLocale &locale)
+// A locale's date format as people type it: day and month with one or two digits, the year
+// with four or, read as such, two.
+struct TypedFormat
 {
-    // Day and month with one or two digits, the year with four or two.
+    QString longYear;
+    QString shortYear;
+};
+
+TypedFormat typedFormat(QString format)
+{
     static const QRegularExpression paddedDay(QStringLiteral("(?<!d)dd(?!d)"));
     static const QRegularExpression paddedMonth(QStringLiteral("(?<!M)MM(?!M)"));
     static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
     static const QRegularExpression fourDigitYear(QStringLiteral("yyyy"));
-    QString longYear = locale.dateFormat(QLocale::ShortFormat);
-    longYear.replace(paddedDay, QStringLiteral("d"));
-    longYear.replace(paddedMonth, QStringLiteral("M"));
-    longYear.replace(twoDigitYear, QStringLiteral("yyyy"));
-    QString shortYear = longYear;
+    format.replace(paddedDay, QStringLiteral("d"));
+    format.replace(paddedMonth, QStringLiteral("M"));
+    format.replace(twoDigitYear, QStringLiteral("yyyy"));
+    QString shortYear = format;
     shortYear.replace(fourDigitYear, QStringLiteral("yy"));
+    return {format, shortYear};
+}
 
-    const QDate withLongYear = locale.toDate(text, longYear);
-    if (withLongYear.isValid())
-        return withLongYear;
-    const QDate withShortYear = locale.toDate(text, shortYear);
-    if (withShortYear.isValid())
-        return QDate(widenTwoDigitYear(withShortYear.year()), withShortYear.month(),
-                     withShortYear.day());
+// The locale's short and long date forms, and the long one without its weekday, since that is
+// how a long date is usually typed ("March 5, 2024", "5. März 2024").
+QString longFormatWithoutWeekday(const QLocale &locale)
+{
+    static const QRegularExpression weekday(QStringLiteral(R"(\s*dddd[,\s]*)"));
+    QString format = locale.dateFormat(QLocale::LongFormat);
+    format.replace(weekday, QString());
+    return format.trimmed();
+}
+
+std::vector<TypedFormat> localeDateFormats(const QLocale &locale)
+{
+    return {typedFormat(locale.dateFormat(QLocale::ShortFormat)),
+            typedFormat(locale.dateFormat(QLocale::LongFormat)),
+            typedFormat(longFormatWithoutWeekday(locale))};
+}
+
+std::optional<QDate> parseLocaleDate(const QString &text, const QLocale &locale)
+{
+    for (const TypedFormat &format : localeDateFormats(locale)) {
+        const QDate withLongYear = locale.toDate(text, format.longYear);
+        if (withLongYear.isValid())
+            return withLongYear;
+        const QDate withShortYear = locale.toDate(text, format.shortYear);
+        if (withShortYear.isValid())
+            return QDate(widenTwoDigitYear(withShortYear.year()), withShortYear.month(),
+                         withShortYear.day());
+    }
     return std::nullopt;
+}
+
+// "2024-3-5": an ISO date whose month and day have one digit or two.
+std::optional<QDate> parseLooseIsoDate(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^(\d{3,4})-(\d{1,2})-(\d{1,2})$)"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+}
+
+// A date as the operator types it, with an optional time after a blank (or, after an ISO
+// date, a "T").
+std::optional<DateTime> parseTyped(const QString &text, const QLocale &locale)
+{
+    static const QRegularExpression isoDateThenT(QStringLiteral(R"(^(\d{3,4}-\d{1,2}-\d{1,2})T)"));
+    QString typed = text.trimmed();
+    typed.replace(isoDateThenT, QStringLiteral("\\1 "));
+    const SplitText split = splitTime(typed, locale);
+    if (!split.valid)
+        return std::nullopt;
+    std::optional<QDate> date = parseLooseIsoDate(split.date);
+    if (!date)
+        date = parseLocaleDate(split.date, locale);
+    if (!date || !date->isValid())
+        return std::nullopt;
+    return combine(date->year(), date->month(), date->day(), split.time.value_or(TimeOfDay{}));
+}
+
+// The calendar's last second; what lies beyond it (a fraction that rounds up into the year
+// 10000) has no four-digit year and would sort before every other date as text.
+DateTime lastTypedDateTime()
+{
+    return DateTime::fromParts(lastYear, 12, 31, 23, 59, 59);
 }
 
 } // namespace
@@ -421,16 +486,28 @@ std::optional<DateTime> DateTime::parseIso(const QString &text)
 
 std::optional<DateTime> DateTime::parse(const QString &text)
 {
-    if (const auto iso = parseIso(text))
-        return iso;
+    std::optional<DateTime> result = parseIso(text);
+    if (!result)
+        result = parseTyped(text, QLocale());
+    if (!result || *result > lastTypedDateTime())
+        return std::nullopt;
+    return result;
+}
+
+QString DateTime::typedFormExample()
+{
+    return QStringLiteral("2024-03-05 9:30");
+}
+
+QString DateTime::typedFormsHint()
+{
     const QLocale locale;
-    const SplitText split = splitTime(text.trimmed(), locale);
-    if (!split.valid)
-        return std::nullopt;
-    const std::optional<QDate> date = parseLocaleDate(split.date, locale);
-    if (!date)
-        return std::nullopt;
-    return combine(date->year(), date->month(), date->day(), split.time.value_or(TimeOfDay{}));
+    const QDate sample(2024, 3, 5);
+    return QStringLiteral("A date as 2024-03-05 or 2024-3-5, as %1 or as %2,\n"
+                          "with a time after it if wanted: 9:30, 09:30:15 or, after\n"
+                          "2024-03-05, T09:30. A date alone means midnight.")
+        .arg(locale.toString(sample, QLocale::ShortFormat),
+             locale.toString(sample, longFormatWithoutWeekday(locale)));
 }
 
 } // namespace zarn

@@ -45,8 +45,16 @@ public:
     // Accepts "YYYY-MM-DD", with " HH:MM[:SS[.fff]]" or "THH:MM[:SS[.fff]]" after it, with
     // blanks around; nothing else.
     static std::optional<DateTime> parseIso(const QString &text);
-    // Accepts the ISO forms, then the user's locale short date with an optional time.
+    // A date-time as people type it, with blanks around: the ISO forms, "2024-3-5" (month and
+    // day with one digit or two), and the user's locale short and long date forms (the long one
+    // with or without its weekday), each with an optional time "H:MM[:SS[.fff]]" (with AM/PM
+    // where the locale has them) after a blank, or after a "T" behind an ISO date. Nothing
+    // before 100-01-01 or after 9999-12-31 23:59:59.
     static std::optional<DateTime> parse(const QString &text);
+    // For the operator: one form parse accepts, and all of them described with examples in the
+    // user's locale.
+    static QString typedFormExample();
+    static QString typedFormsHint();
 
     friend constexpr bool operator==(DateTime a, DateTime b) { return a.m_days == b.m_days; }
     friend constexpr auto operator<=>(DateTime a, DateTime b) { return a.m_days <=> b.m_days; }

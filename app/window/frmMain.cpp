@@ -3,6 +3,7 @@
 #include "app/RecordedRuns.h"
 #include "app/window/PreviewActions.h"
 #include "app/window/QtUserInterface.h"
+#include "platform/DateTime.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -203,6 +204,11 @@ void frmMain::createControls()
                       {7560, 2430, 1230, 420});
     pbInsert = place(new QProgressBar(this), "pbInsert", scale, {270, 2430, 5010, 420});
     pbInsert->setTextVisible(false);
+
+    for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
+        dateBox->setPlaceholderText(DateTime::typedFormExample());
+        dateBox->setToolTip(DateTime::typedFormsHint());
+    }
 
     cboSiteID->hide();
     cboFileName->hide();

@@ -74,17 +74,31 @@ TEST(BatchArguments, RefusesAnIncompleteOrMixedImport)
     EXPECT_TRUE(refused({"--batch", "--site", "", "--facility", "F"}).contains("--site"));
 }
 
-TEST(BatchArguments, HelpWinsWhereverItStands)
+TEST(BatchArguments, HelpAndVersionWinWhereverTheyStand)
 {
     EXPECT_TRUE(parsed({"--help"}).help);
     EXPECT_TRUE(parsed({"--batch", "--help"}).help);
     EXPECT_TRUE(parsed({"--batch", "--list", "--help"}).help);
+    EXPECT_TRUE(parsed({"--version"}).version);
+    EXPECT_TRUE(parsed({"--site", "17", "--version"}).version);
+    EXPECT_FALSE(parsed({"--version"}).help);
+}
+
+TEST(BatchArguments, BatchMayStandAnywhere)
+{
+    EXPECT_TRUE(parsed({"--list", "--batch"}).list);
+    const BatchOptions import = parsed({"--site", "102", "--batch", "--facility", "NORTH"});
+    EXPECT_EQ(import.site, "102");
+    EXPECT_EQ(import.facility, "NORTH");
+    EXPECT_EQ(parsed({"--config", "a.ini", "--list", "--batch"}).configPath, "a.ini");
+    // The value of an option is not the option.
+    EXPECT_TRUE(refused({"--config", "--batch", "--list"}).contains("--batch"));
 }
 
 TEST(BatchArguments, RefusesWhatItCannotDo)
 {
     EXPECT_TRUE(refused({"--batch"}).contains("--list"));
-    EXPECT_TRUE(refused({"--list", "--batch"}).contains("--batch"));
+    EXPECT_TRUE(refused({"--list"}).contains("--batch"));
     EXPECT_TRUE(refused({"--batch", "--list", "--verbose"}).contains("--verbose"));
     EXPECT_TRUE(refused({"--batch", "--list", "--config"}).contains("--config"));
     EXPECT_TRUE(refused({"--batch", "--list", "--config", ""}).contains("--config"));
@@ -93,13 +107,28 @@ TEST(BatchArguments, RefusesWhatItCannotDo)
     EXPECT_EQ(parsed({"--batch", "--config", "--list", "--list"}).configPath, "--list");
 }
 
-TEST(BatchArguments, OnlyBatchAndHelpLeaveTheWindowAside)
+TEST(BatchArguments, BatchHelpAndVersionLeaveTheWindowAsideWhereverTheyStand)
 {
     EXPECT_TRUE(isBatchCall({"--batch", "--list"}));
+    EXPECT_TRUE(isBatchCall({"--list", "--batch"}));
+    EXPECT_TRUE(isBatchCall({"--site", "102", "--batch"}));
     EXPECT_TRUE(isBatchCall({"--help"}));
+    EXPECT_TRUE(isBatchCall({"-platform", "offscreen", "--version"}));
     EXPECT_FALSE(isBatchCall({}));
     EXPECT_FALSE(isBatchCall({"-platform", "offscreen"}));
-    EXPECT_FALSE(isBatchCall({"--list", "--batch"}));
+    EXPECT_FALSE(isBatchCall({"--config", "--batch"}));
+    EXPECT_FALSE(isBatchCall({"--site", "--help", "--list"}));
+}
+
+// The window takes none of the program's options; Qt's own have a single dash.
+TEST(WindowArguments, TheProgramsOwnOptionsNeedBatch)
+{
+    EXPECT_FALSE(windowArgumentProblem({}));
+    EXPECT_FALSE(windowArgumentProblem({"-platform", "offscreen", "-style", "fusion"}));
+    EXPECT_EQ(windowArgumentProblem({"--list"}), "--list needs --batch");
+    EXPECT_EQ(windowArgumentProblem({"-platform", "xcb", "--site", "17"}), "--site needs --batch");
+    EXPECT_EQ(windowArgumentProblem({"--lsit"}), "unknown argument: --lsit");
+    EXPECT_EQ(windowArgumentProblem({"--"}), "unknown argument: --");
 }
 
 struct BatchRun : ::testing::Test
@@ -129,12 +158,20 @@ TEST_F(BatchRun, HelpGoesToStandardOutput)
     EXPECT_TRUE(errText.isEmpty());
 }
 
+TEST_F(BatchRun, VersionNamesTheProgram)
+{
+    EXPECT_EQ(run({"--version"}), exitStatus::Success);
+    EXPECT_EQ(outText, "zarn-vantrel-importer (ZARN Vantrel Importer) " ZARN_TEST_VERSION "\n");
+    EXPECT_TRUE(errText.isEmpty());
+}
+
 TEST_F(BatchRun, MissingConfigurationEndsWithItsMessageAndStatusOne)
 {
     QTemporaryDir empty;
     const QString path = empty.filePath("none.ini");
-    EXPECT_EQ(run({"--batch", "--config", path, "--list"}), exitStatus::Failure);
+    EXPECT_EQ(run({"--list", "--config", path, "--batch"}), exitStatus::Failure);
     EXPECT_EQ(outText, "[exclamation]\nProgram was unable to load or parse " + path + "\n");
+    EXPECT_TRUE(errText.startsWith(path + ": ")) << errText.toStdString();
 }
 
 struct BatchInterface : ::testing::Test

@@ -7,7 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using zarn::ConnectionManager;
 using zarn::Message;
@@ -209,9 +214,117 @@ TEST_F(GetIniInfoTest, TextEncodings)
     // A byte-order mark does not spoil the first key.
     ASSERT_TRUE(run("\xEF\xBB\xBF" + usable + "VT_CONN_STRING=Data Source=M\xC3\xBChle.db\r\n"));
     EXPECT_EQ(sourceConnString(), QString::fromUtf8("Data Source=Mühle.db"));
-    // Bytes that are not UTF-8 are read as Latin-1.
-    ASSERT_TRUE(run(usable + "VT_CONN_STRING=Data Source=M\xFChle.db\r\n"));
-    EXPECT_EQ(sourceConnString(), QString::fromUtf8("Data Source=Mühle.db"));
+    // UTF-8 keeps characters that the workstation's code page has as well.
+    ASSERT_TRUE(run(usable + "VT_CONN_STRING=Password=\xE2\x82\xAC\xE2\x80\x93x\r\n"));
+    EXPECT_EQ(sourceConnString(), QString::fromUtf8("Password=€–x"));
+}
+
+// A file that is not UTF-8 was written in the workstation's code page, Windows-1252: its
+// characters in 0x80..0x9F are not Latin-1's control characters.
+TEST_F(GetIniInfoTest, AFileInTheWorkstationsCodePage)
+{
+    ASSERT_TRUE(run(usable +
+                    "VT_CONN_STRING=Provider=PostgreSQL;Data Source=M\xFChle;"
+                    "Password=\x80uro\x96"
+                    "dash\x93q\x94\x8A\x9F\xFF\r\n"
+                    "PELKZARN_CONNECTION_CUSTOMIZATION=Application Name=Sch\xE4\x81\x9Cn\r\n"));
+    EXPECT_EQ(sourceConnString(),
+              QString::fromUtf8("Provider=PostgreSQL;Data Source=Mühle;Password=€uro–dash“q”ŠŸÿ"));
+    // A byte the code page leaves unused stays as the control character it is in Latin-1.
+    EXPECT_EQ(manager.DB_CUSTOMIZATION(), QString::fromUtf8("Application Name=Schä\u0081œn"));
+}
+
+// A configuration file is small; one far larger is refused before it is parsed, and so is a
+// line that no setting needs, each with the load-or-parse message and, for whoever looks for
+// the cause, a detail that says which limit.
+TEST_F(GetIniInfoTest, AFileOrALineTooLargeIsRefused)
+{
+    constexpr int kilobyte = 1024;
+    const QByteArray longestLine =
+        "VT_CONN_STRING=" + QByteArray(64 * kilobyte - int(std::strlen("VT_CONN_STRING=")), 'x');
+    ASSERT_TRUE(run(usable + longestLine + "\r\n"));
+    EXPECT_EQ(sourceConnString().size(), 64 * kilobyte - int(std::strlen("VT_CONN_STRING=")));
+
+    for (const QByteArray &line : {longestLine + "x", longestLine + "x\r\n"}) {
+        ui.messages.clear();
+        ui.details.clear();
+        EXPECT_FALSE(run(usable + line));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0], loadOrParse());
+        ASSERT_EQ(ui.details.size(), 1u);
+        EXPECT_EQ(ui.details[0], iniPath() + ": line 4 is longer than 64 KB");
+    }
+
+    // Exactly 1 MB of short lines is a file; one byte more is not.
+    QByteArray megabyte = usable;
+    while (megabyte.size() < 1024 * kilobyte)
+        megabyte += "; a remark\r\n";
+    megabyte.truncate(1024 * kilobyte);
+    ASSERT_TRUE(run(megabyte));
+    ui.details.clear();
+    EXPECT_FALSE(run(megabyte + "\n"));
+    EXPECT_EQ(ui.messages.back(), loadOrParse());
+    ASSERT_EQ(ui.details.size(), 1u);
+    EXPECT_EQ(ui.details[0], iniPath() + ": it is larger than 1 MB");
+}
+
+// Only a regular file is read: a device would be read without end, a named pipe would wait
+// for a writer for ever.
+TEST_F(GetIniInfoTest, OnlyARegularFileIsRead)
+{
+#ifdef Q_OS_UNIX
+    for (const QString &device : {QStringLiteral("/dev/zero"), QStringLiteral("/dev/null")}) {
+        ui.messages.clear();
+        EXPECT_FALSE(zarn::GetIniInfo(manager, ui, device));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "Program was unable to load or parse " + device);
+    }
+    const QByteArray fifo = QFile::encodeName(iniPath());
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    ui.messages.clear();
+    EXPECT_FALSE(zarn::GetIniInfo(manager, ui, iniPath()));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], loadOrParse());
+    EXPECT_EQ(ui.details.back(), iniPath() + ": it is not a regular file");
+#else
+    GTEST_SKIP() << "devices and named pipes are Unix files";
+#endif
+}
+
+// A link to a regular file is that file.
+TEST_F(GetIniInfoTest, ALinkToARegularFileIsRead)
+{
+    QFile file(dir.filePath("real.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(usable);
+    file.close();
+    if (!QFile::link(file.fileName(), iniPath()))
+        GTEST_SKIP() << "no links here";
+    EXPECT_TRUE(zarn::GetIniInfo(manager, ui, iniPath()));
+    EXPECT_EQ(manager.DB_PROVIDER(), "SQLite");
+}
+
+// The message names the file that was read, wherever it was given and however it was named.
+TEST_F(GetIniInfoTest, TheMessageNamesTheFileThatWasRead)
+{
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const bool started = zarn::GetIniInfo(manager, ui, "elsewhere/../missing.ini");
+    QDir::setCurrent(saved);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Program was unable to load or parse " +
+                                       QDir::toNativeSeparators(dir.filePath("missing.ini")));
+    ASSERT_EQ(ui.details.size(), 1u);
+    EXPECT_TRUE(ui.details[0].startsWith(QDir::toNativeSeparators(dir.filePath("missing.ini"))));
+}
+
+TEST_F(GetIniInfoTest, ANumberOutOfRangeIsNamedInTheDetail)
+{
+    EXPECT_FALSE(run(usable + "PELKZARN_CONNECTION_TIMEOUT=2147483648\r\n"));
+    ASSERT_EQ(ui.details.size(), 1u);
+    EXPECT_TRUE(ui.details[0].contains("PELKZARN_CONNECTION_TIMEOUT"))
+        << ui.details[0].toStdString();
 }
 
 TEST(DefaultIniPath, BesideTheExecutable)

@@ -1,6 +1,11 @@
 zarn_unit_test(getiniinfo_test ${CMAKE_CURRENT_LIST_DIR}/getiniinfo_test.cpp)
 
 zarn_unit_test(batchmode_test ${CMAKE_CURRENT_LIST_DIR}/batchmode_test.cpp)
+target_compile_definitions(batchmode_test PRIVATE ZARN_TEST_VERSION="${PROJECT_VERSION}")
+
+# The program's command line, run without a display.
+zarn_unit_test(commandline_test ${CMAKE_CURRENT_LIST_DIR}/commandline_test.cpp)
+zarn_test_runs_program(commandline_test)
 
 zarn_db_test(batchlist_test ${CMAKE_CURRENT_LIST_DIR}/batchlist_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupDatabases.cpp)
@@ -10,7 +15,8 @@ zarn_test_runs_program(batchlist_test)
 zarn_window_test(window_test ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartupDatabases.cpp)
 
-zarn_unit_test(importrun_test ${CMAKE_CURRENT_LIST_DIR}/importrun_test.cpp)
+zarn_db_test(importrun_test ${CMAKE_CURRENT_LIST_DIR}/importrun_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)
 
 zarn_db_test(batchimport_test ${CMAKE_CURRENT_LIST_DIR}/batchimport_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)

@@ -17,3 +17,6 @@ add_executable(odbc_provider_test ${CMAKE_CURRENT_LIST_DIR}/odbc_provider_test.c
 target_link_libraries(odbc_provider_test PRIVATE zarntestsupport GTest::gtest_main)
 zarn_odbc_run(dal_test_odbc dal_test)
 zarn_odbc_run(odbc_provider_test odbc_provider_test)
+
+# Dates as the operator types them.
+zarn_unit_test(datetime_test ${CMAKE_CURRENT_LIST_DIR}/datetime_test.cpp)

@@ -1,0 +1,39 @@
+#include "platform/CodePage.h"
+
+#include <array>
+
+namespace zarn {
+
+namespace {
+
+// The characters of 0x80..0x9F; the unused bytes stand for themselves.
+constexpr std::array<char16_t, 32> upperControls = {
+    u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
+    u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178'};
+
+} // namespace
+
+std::uint8_t toWindows1252(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<std::uint8_t>(c);
+    for (std::size_t i = 0; i < upperControls.size(); ++i) {
+        if (upperControls[i] == c)
+            return static_cast<std::uint8_t>(0x80 + i);
+    }
+    return '?';
+}
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(bytes.at(i));
+        text[i] = QChar(byte >= 0x80 && byte <= 0x9F ? upperControls[byte - 0x80] : byte);
+    }
+    return text;
+}
+
+} // namespace zarn
