@@ -98,6 +98,9 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
     m_workspace = std::make_unique<Workspace>(*ui);
     connect(btnImport, &QPushButton::clicked, this, &frmMain::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
+    // Enter presses the focused button, as it does in a dialog.
+    btnImport->setAutoDefault(true);
+    btnCancel->setAutoDefault(true);
 }
 
 frmMain::~frmMain() = default;
