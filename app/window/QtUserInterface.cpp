@@ -1,6 +1,7 @@
 #include "app/window/QtUserInterface.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,13 +25,49 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
-// The program names no help file, so "Help" is offered but leaves the box open; only "OK"
-// closes it.
+// The README's configuration section, compiled in from README.md at build time.
+QString configurationHelp()
+{
+    QFile file(QStringLiteral(":/help/configuration.md"));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+// "Help" shows how the configuration file is written in a box of its own and leaves the
+// settings box open; only "OK", Esc or the close button close that.
 void addHelpButton(QMessageBox &box)
 {
     QPushButton *help = box.addButton(QMessageBox::Help);
     QObject::disconnect(help, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::connect(help, &QAbstractButton::clicked, &box, [&box] {
+        QMessageBox text(QMessageBox::Information, QStringLiteral("Configuration"),
+                         configurationHelp(), QMessageBox::Ok, &box);
+        text.setTextFormat(Qt::MarkdownText);
+        text.exec();
+    });
 }
+
+// A box that waits for the operator shows the normal arrow over an hourglass run, and gives
+// the hourglass back when it closes.
+class ArrowWhileWaiting
+{
+public:
+    explicit ArrowWhileWaiting(bool overHourglass) : m_active(overHourglass)
+    {
+        if (m_active)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileWaiting()
+    {
+        if (m_active)
+            QApplication::restoreOverrideCursor();
+    }
+    ArrowWhileWaiting(const ArrowWhileWaiting &) = delete;
+    ArrowWhileWaiting &operator=(const ArrowWhileWaiting &) = delete;
+
+private:
+    bool m_active;
+};
 
 } // namespace
 
@@ -55,6 +92,9 @@ void QtUserInterface::showMessage(const Message &message)
     if (message.buttons == MessageButtons::OkHelp)
         addHelpButton(box);
     box.setDefaultButton(QMessageBox::Ok);
+    // Esc and the close button answer as "OK" does.
+    box.setEscapeButton(QMessageBox::Ok);
+    const ArrowWhileWaiting arrow(m_pointer == MousePointer::Hourglass);
     box.exec();
 }
 

@@ -104,6 +104,9 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
     m_previewActions = new PreviewActions(
         *this, *btnImport, *m_workspace, [this] { return currentChoices(); },
         [this] { return m_importing; });
+    // Enter presses the focused button, as it does in a dialog.
+    btnImport->setAutoDefault(true);
+    btnCancel->setAutoDefault(true);
 }
 
 frmMain::~frmMain() = default;

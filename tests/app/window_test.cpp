@@ -362,6 +362,23 @@ TEST_F(WindowExit, ClosingTheWindowClosesBothConnections)
     EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
 }
 
+// Enter (either key) presses the focused button, as it does in a dialog.
+TEST_F(WindowExit, EnterOnTheFocusedButtonsPressesThem)
+{
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        ui.messages.clear();
+        control(window, "btnImport")->setFocus();
+        QTest::keyClick(control(window, "btnImport"), key);
+        ASSERT_EQ(ui.messages.size(), 1U);
+        EXPECT_EQ(ui.messages[0].text, QStringLiteral("You must choose a Vantrel Site."));
+    }
+    EXPECT_TRUE(window.isVisible());
+    control(window, "btnCancel")->setFocus();
+    QTest::keyClick(control(window, "btnCancel"), Qt::Key_Return);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
+}
+
 // ---------------------------------------------------------------------------------------------
 // The Qt user interface
 
@@ -409,27 +426,85 @@ TEST_F(QtInterface, MessageBoxHasTheApplicationTitleIconAndOnlyOk)
     EXPECT_EQ(buttons, 1);
 }
 
-TEST_F(QtInterface, HelpLeavesTheBoxOpenAndOkClosesIt)
+Message settingsBox()
 {
-    QString title;
-    bool openAfterHelp = false;
-    onNextMessageBox([&](QMessageBox &box) {
-        title = box.windowTitle();
-        box.button(QMessageBox::Help)->click();
-        QApplication::processEvents();
-        openAfterHelp = box.isVisible();
-        box.button(QMessageBox::Ok)->click();
-    });
     Message message;
     message.text = QStringLiteral("Settings");
     message.icon = MessageIcon::Stop;
     message.buttons = MessageButtons::OkHelp;
     message.title = QStringLiteral("Own title");
     message.helpContext = 10483;
-    ui.showMessage(message);
+    return message;
+}
+
+// Help shows how the configuration file is written, over the settings box, which stays open
+// until "OK".
+TEST_F(QtInterface, HelpShowsTheConfigurationSectionAndOkClosesTheBox)
+{
+    QString title, helpText;
+    bool openAfterHelp = false;
+    onNextMessageBox([&](QMessageBox &box) {
+        title = box.windowTitle();
+        onNextMessageBox([&helpText](QMessageBox &help) {
+            helpText = help.text();
+            help.button(QMessageBox::Ok)->click();
+        });
+        box.button(QMessageBox::Help)->click();
+        QApplication::processEvents();
+        openAfterHelp = box.isVisible();
+        box.button(QMessageBox::Ok)->click();
+    });
+    ui.showMessage(settingsBox());
 
     EXPECT_EQ(title, QStringLiteral("Own title"));
     EXPECT_TRUE(openAfterHelp);
+    EXPECT_TRUE(helpText.startsWith(QStringLiteral("`ZARN_Vantrel_DB_importer.ini`, one")))
+        << helpText.left(80).toStdString();
+    EXPECT_TRUE(helpText.contains(QStringLiteral("PELKZARN_CONNECTION_PROVIDER=PostgreSQL")));
+    EXPECT_TRUE(helpText.contains(QStringLiteral("Provider=ODBC;")));
+    EXPECT_FALSE(helpText.contains(QStringLiteral("## Benchmark")));
+}
+
+// Esc and the window's close button end the settings box as "OK" does.
+TEST_F(QtInterface, EscAndTheCloseButtonCloseTheSettingsBox)
+{
+    const std::vector<std::function<void(QMessageBox &)>> closings = {
+        [](QMessageBox &box) { QTest::keyClick(&box, Qt::Key_Escape); },
+        [](QMessageBox &box) { box.close(); },
+    };
+    for (const auto &closeBox : closings) {
+        bool closed = false;
+        QAbstractButton *answer = nullptr;
+        onNextMessageBox([&](QMessageBox &box) {
+            closeBox(box);
+            QApplication::processEvents();
+            closed = !box.isVisible();
+            answer = box.clickedButton();
+            if (!closed)
+                box.button(QMessageBox::Ok)->click();
+        });
+        ui.showMessage(settingsBox());
+        EXPECT_TRUE(closed);
+        EXPECT_NE(answer, nullptr);
+    }
+}
+
+// A box shown during an hourglass run has the arrow; the hourglass is back once it closes.
+TEST_F(QtInterface, MessageBoxDuringARunShowsTheArrow)
+{
+    ui.setMousePointer(MousePointer::Hourglass);
+    Qt::CursorShape during = Qt::WaitCursor;
+    onNextMessageBox([&](QMessageBox &box) {
+        during = QApplication::overrideCursor()->shape();
+        box.button(QMessageBox::Ok)->click();
+    });
+    ui.showMessage(Message{});
+    EXPECT_EQ(during, Qt::ArrowCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_EQ(ui.mousePointer(), MousePointer::Hourglass);
+    ui.setMousePointer(MousePointer::Default);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // Setting the hourglass twice must not leave it behind when the pointer is restored once.
