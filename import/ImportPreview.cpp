@@ -2,7 +2,8 @@
 
 #include "facility/SlotArithmetic.h"
 #include "import/Importer.h"
-#include "import/PreviewRules.h"
+#include "import/LocationPlan.h"
+#include "import/VariableRule.h"
 #include "platform/Error.h"
 #include "platform/dal/ReadSnapshot.h"
 #include "platform/dal/Recordset.h"
@@ -96,8 +97,8 @@ SensorEntry describeSensor(dal::Recordset &rs)
     auto text = [&](const char *column) {
         return rs.Fields(QLatin1String(column)).Value().toTextOrEmpty();
     };
-    return SensorEntry{text("SensorID"), text("SensorType"), text("TrainNumber"),
-                       text("Description"), QString()};
+    return SensorEntry{text("SensorID"),    text("SensorType"), text("TrainNumber"),
+                       text("Description"), QString(),          0};
 }
 
 QString readingKeyOf(const Value &sensorType, const Value &trainNumber)
@@ -177,51 +178,15 @@ private:
         }
     }
 
-    std::vector<preview::TrainLocation> readTrains()
-    {
-        dal::Recordset rs;
-        rs.Open(QStringLiteral("select TrainNumber, TrainName, TrainOrder,[Group] from TRAINS "
-                               "WHERE CAST(SiteID AS VARCHAR(255))=?"),
-                m_source, dal::adOpenStatic, dal::adLockReadOnly, dal::adCmdText,
-                {Value(m_request.siteId)});
-        std::vector<preview::TrainLocation> trains;
-        for (; !rs.Eof(); rs.MoveNext()) {
-            const QString name = convert(QStringLiteral("TrainName"), [&] {
-                return rs.Fields(QStringLiteral("TrainName")).Value().toText();
-            });
-            const std::int16_t number = convert(QStringLiteral("TrainNumber"), [&] {
-                return rs.Fields(QStringLiteral("TrainNumber")).Value().toInt16();
-            });
-            for (const char *column : {"TrainOrder", "Group"})
-                convert(QLatin1String(column),
-                        [&] { return rs.Fields(QLatin1String(column)).Value().toInt16(); });
-            trains.push_back({preview::locationKeyOf(number), name});
-        }
-        if (trains.empty())
-            trains.push_back({preview::locationKeyOf(1), QStringLiteral("My Plant")});
-        return trains;
-    }
-
-    std::vector<LocationEntry> facilityLocations()
-    {
-        dal::Recordset rs;
-        rs.Open(QStringLiteral("Location"), m_facility, dal::adOpenStatic, dal::adLockReadOnly,
-                dal::adCmdTable);
-        std::vector<LocationEntry> locations;
-        for (; !rs.Eof(); rs.MoveNext())
-            locations.push_back({rs.Fields(QStringLiteral("UD1")).Value().toTextOrEmpty(),
-                                 rs.Fields(QStringLiteral("Location")).Value().toTextOrEmpty(),
-                                 rs.Fields(QStringLiteral("LocID")).Value().toInt32()});
-        return locations;
-    }
-
     void previewLocations()
     {
         LocationTally &t = m_tally.locations;
         t.ran = true;
         guarded(QStringLiteral("Locations"), t.succeeded, [&] {
-            t = preview::planLocations(readTrains(), facilityLocations());
-            t.ran = true;
+            LocationPlan plan = m_importer.PlanLocations(m_request.siteId);
+            t.kept = std::move(plan.kept);
+            t.added = std::move(plan.added);
+            t.removed = std::move(plan.removed);
             t.succeeded = true;
         });
         for (const LocationEntry &kept : t.kept)
@@ -270,12 +235,13 @@ private:
         const bool newLocation = m_addedLocations.contains(sensor.locationKey);
         const auto kept = m_keptLocations.find(sensor.locationKey);
         const std::int16_t locId = kept != m_keptLocations.end() ? kept->second : 1;
+        entry.locId = newLocation ? 0 : locId; // a new location has no LocID yet
         const QString where =
             newLocation ? QStringLiteral("new ") + sensor.locationKey : QString::number(locId);
         if (m_madeInRun.contains({where, sensor.sensorType})) {
             entry.reason = QStringLiteral("a sensor before it has the same location and type");
             t.existing.push_back(entry);
-        } else if (!newLocation && preview::variableExists(m_facility, locId, sensor.sensorType)) {
+        } else if (!newLocation && variableExists(m_facility, locId, sensor.sensorType)) {
             entry.reason = QStringLiteral("the facility has a variable of LocID %1 and type %2")
                                .arg(locId)
                                .arg(sensor.sensorType);

@@ -37,7 +37,7 @@ struct ServerNames : ::testing::TestWithParam<SetUpCase>
         return runBatchMode(QStringList{"--batch", "--config", db.iniPath()} + arguments, out, err);
     }
 
-    test::ImportDatabases db{{GetParam().namesAsWritten, GetParam().databaseType == 1},
+    test::ImportDatabases db{{GetParam().namesAsWritten, GetParam().databaseType == 1, QString()},
                              GetParam().databaseType};
     QString outText;
     QString errText;

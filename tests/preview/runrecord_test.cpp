@@ -3,7 +3,6 @@
 
 #include "app/RunRecordJson.h"
 #include "app/RunTables.h"
-#include "import/PreviewRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -132,47 +131,18 @@ TEST(RunTables, APreviewSpeaksOfWhatWouldBeDone)
     RunRecord r;
     r.kind = RunRecord::Kind::Preview;
     r.variables = true;
-    r.tally.locations = {true, true, {}, {LocationEntry{"01", "Train 1", 0}}, {}};
+    r.tally.locations.ran = true;
+    r.tally.locations.succeeded = true;
+    r.tally.locations.added = {LocationEntry{"01", "Train 1", 0}};
     r.tally.variables.ran = true;
     r.tally.variables.succeeded = true;
-    r.tally.variables.created = {SensorEntry{"171", "1", "1", "Flow", QString()}};
+    r.tally.variables.created = {SensorEntry{"171", "1", "1", "Flow", QString(), 0}};
     const QString text = toText(viewOf(r));
     EXPECT_TRUE(text.contains("  Locations: 0 kept, 1 added, 0 removed\n"));
     EXPECT_TRUE(text.contains("  Variables: 1 to create, 0 already there, 0 failed\n"));
     EXPECT_TRUE(text.contains("  add     01   Train 1    new\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("  create       171           1  1      Flow\n"))
         << text.toStdString();
-}
-
-TEST(LocationPlan, KeepsARowOnlyWhenKeyAndNameMatchATrain)
-{
-    const std::vector<preview::TrainLocation> trains = {
-        {"01", "Train 1"}, {"02", "Train 2"}, {"03", "Train 3"}};
-    const std::vector<LocationEntry> existing = {{"01", "Train 1", 5},
-                                                 {"02", "Old name", 6},
-                                                 {"01", "Train 1", 7}, // a second row of one train
-                                                 {"09", "Elsewhere", 8}};
-    const LocationTally plan = preview::planLocations(trains, existing);
-    auto ids = [](const std::vector<LocationEntry> &entries) {
-        std::vector<std::int32_t> result;
-        for (const LocationEntry &e : entries)
-            result.push_back(e.locId);
-        return result;
-    };
-    EXPECT_EQ(ids(plan.kept), std::vector<std::int32_t>({5}));
-    EXPECT_EQ(ids(plan.removed), std::vector<std::int32_t>({6, 7, 8}));
-    ASSERT_EQ(plan.added.size(), 2u);
-    EXPECT_EQ(plan.added[0].key, "02");
-    EXPECT_EQ(plan.added[0].name, "Train 2");
-    EXPECT_EQ(plan.added[1].key, "03");
-}
-
-TEST(LocationPlan, KeysPutAZeroInFrontOfNumbersBelowTen)
-{
-    EXPECT_EQ(preview::locationKeyOf(7), "07");
-    EXPECT_EQ(preview::locationKeyOf(0), "00");
-    EXPECT_EQ(preview::locationKeyOf(-3), "0-3");
-    EXPECT_EQ(preview::locationKeyOf(12), "12");
 }
 
 } // namespace
