@@ -137,22 +137,25 @@ public:
 
     bool holds(const QString &key) const { return m_map.Exists(key); }
 
-    void addVariable(const QString &key, std::int32_t varId)
+    void addVariable(const QString &key, std::int32_t varId, const QString &sensorId)
     {
         m_map.Add(key, static_cast<std::int32_t>(m_tally.perVariable.size()));
         VariableReadings readings;
         readings.readingKey = key;
         readings.varId = varId;
+        readings.sensorId = sensorId;
         m_tally.perVariable.push_back(readings);
     }
 
-    std::int32_t addPassedOver(const QString &key, const QString &reason)
+    std::int32_t addPassedOver(const QString &key, const QString &reason,
+                               const QString &sensorId = QString())
     {
         const auto route = static_cast<std::int32_t>(-1 - std::ssize(m_tally.passedOver));
         m_map.Add(key, route);
         PassedOverReadings passedOver;
         passedOver.readingKey = key;
         passedOver.reason = reason;
+        passedOver.sensorId = sensorId;
         m_tally.passedOver.push_back(passedOver);
         return route;
     }
@@ -229,13 +232,14 @@ void routeSensors(ReadingRoutes &routes, const std::vector<SourceSensor> &sensor
         if (!isPositiveNumber(varId))
             unmapped.push_back({&s, noVariableReason});
         else if (holders.at(*s.id) > 1)
-            routes.addPassedOver(s.key, QStringLiteral("duplicate SensorID %1").arg(*s.id));
+            routes.addPassedOver(s.key, QStringLiteral("duplicate SensorID %1").arg(*s.id),
+                                 s.idText);
         else
-            routes.addVariable(s.key, varId.toInt32());
+            routes.addVariable(s.key, varId.toInt32(), s.idText);
     }
     for (const Unmapped &u : unmapped) {
         if (!routes.holds(u.sensor->key))
-            routes.addPassedOver(u.sensor->key, u.reason);
+            routes.addPassedOver(u.sensor->key, u.reason, u.sensor->idText);
     }
 }
 
