@@ -1,6 +1,7 @@
 #include "facility/DataDDInt.h"
 #include "import/GroupedWriter.h"
 #include "import/Importer.h"
+#include "import/SourceText.h"
 #include "platform/Error.h"
 
 #include <QStringList>
@@ -19,22 +20,6 @@ using Clock = std::chrono::steady_clock;
 const QString dataAuditUser = QStringLiteral("VT2ZRANS");
 const QString noVariableReason = QStringLiteral("no variable");
 const QString noSensorReason = QStringLiteral("no sensor");
-
-// Sensor type, "_" and train number as the source gives them; a Null adds nothing.
-QString readingKey(const Value &sensorType, const Value &trainNumber)
-{
-    return sensorType.toTextOrEmpty() + QLatin1Char('_') + trainNumber.toTextOrEmpty();
-}
-
-// A source value as the operator would recognise it in the source table.
-QString asRead(const Value &v)
-{
-    if (v.isNull())
-        return QStringLiteral("Null");
-    if (v.kind() == Value::Kind::DateTime)
-        return v.toDateTime().toIsoText();
-    return v.toTextOrEmpty();
-}
 
 // What an error says: the database's own text for a database failure.
 QString errorText(std::exception_ptr error)

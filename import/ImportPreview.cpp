@@ -3,6 +3,7 @@
 #include "facility/SlotArithmetic.h"
 #include "import/Importer.h"
 #include "import/LocationPlan.h"
+#include "import/SourceText.h"
 #include "import/VariableRule.h"
 #include "platform/Error.h"
 #include "platform/dal/ReadSnapshot.h"
@@ -99,11 +100,6 @@ SensorEntry describeSensor(dal::Recordset &rs)
     };
     return SensorEntry{text("SensorID"),    text("SensorType"), text("TrainNumber"),
                        text("Description"), QString(),          0};
-}
-
-QString readingKeyOf(const Value &sensorType, const Value &trainNumber)
-{
-    return sensorType.toTextOrEmpty() + QLatin1Char('_') + trainNumber.toTextOrEmpty();
 }
 
 // Where the readings of one reading key would go.
@@ -316,8 +312,8 @@ private:
         if (sensors.RecordCount() > 0)
             sensors.MoveFirst();
         for (; !sensors.Eof(); sensors.MoveNext()) {
-            const QString key = readingKeyOf(sensors.Fields(QStringLiteral("SensorType")).Value(),
-                                             sensors.Fields(QStringLiteral("TrainNumber")).Value());
+            const QString key = readingKey(sensors.Fields(QStringLiteral("SensorType")).Value(),
+                                           sensors.Fields(QStringLiteral("TrainNumber")).Value());
             const KeyTarget target =
                 targetOf(sensors.Fields(QStringLiteral("SensorID")).Value(), idUses);
             const auto found = targets.find(key);
@@ -373,7 +369,7 @@ private:
         dal::Field &timeDate = readings.Fields(QStringLiteral("TimeDate"));
         t.total = readings.RecordCount();
         for (std::int64_t i = 0; i < t.total; ++i) {
-            const QString key = readingKeyOf(sensorType.Value(), trainNumber.Value());
+            const QString key = readingKey(sensorType.Value(), trainNumber.Value());
             const auto target = targets.find(key);
             if (target != targets.end() && target->second.mapped()) {
                 try {
@@ -383,13 +379,9 @@ private:
                     counts[key].add(stamp);
                     ++t.written;
                 } catch (const Error &e) {
-                    t.failure = ReadingFailure{key,
-                                               timeDate.Value().toTextOrEmpty(),
-                                               data.Value().toTextOrEmpty(),
-                                               i + 1,
-                                               t.written,
-                                               QString(),
-                                               e.description()};
+                    t.failure = ReadingFailure{
+                        key,       asRead(timeDate.Value()), asRead(data.Value()), i + 1, t.written,
+                        QString(), e.description()};
                     break;
                 }
             } else {

@@ -245,7 +245,7 @@ TEST_F(Preview, AReadingThatCannotBeStoredEndsTheCount)
     const QJsonObject failure = data["failure"].toObject();
     EXPECT_EQ(failure["readingKey"].toString(), "1_1");
     EXPECT_EQ(failure["timeStamp"].toString(), "2024-03-05 10:15:00");
-    EXPECT_EQ(failure["value"].toString(), "");
+    EXPECT_EQ(failure["value"].toString(), "Null");
     EXPECT_FALSE(failure["reason"].toString().isEmpty());
     EXPECT_EQ(failure["stored"].toInteger(), failure["position"].toInteger() - 1);
     EXPECT_EQ(data["written"].toInteger(), failure["stored"].toInteger());

@@ -158,7 +158,7 @@ TEST_F(Report, OfARunThatFailsMidwayNamesTheReadingAndWhatWasStored)
     const QJsonObject failure = data["failure"].toObject();
     EXPECT_EQ(failure["readingKey"].toString(), "1_1");
     EXPECT_TRUE(failure["timeStamp"].toString().startsWith("2024-03-05 1"));
-    EXPECT_EQ(failure["value"].toString(), "");
+    EXPECT_EQ(failure["value"].toString(), "Null");
     EXPECT_EQ(failure["stored"].toInteger(), stored());
     EXPECT_EQ(data["written"].toInteger(), stored());
     EXPECT_GT(stored(), 0);
