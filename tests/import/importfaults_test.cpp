@@ -205,6 +205,11 @@ protected:
     QString cluster(const QString &verb)
     {
         QProcess script;
+        // A server stopped at once keeps what it committed only when it flushed it: the cluster
+        // runs with a real server's durability, unlike the shared test server.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PG_CLUSTER_DURABLE"), QStringLiteral("1"));
+        script.setProcessEnvironment(environment);
         script.start(QStringLiteral("bash"),
                      {QStringLiteral(ZARN_PG_CLUSTER_SCRIPT), verb, clusterFolder.path()});
         const bool finished = script.waitForFinished(120'000);
