@@ -9,21 +9,6 @@ namespace {
 
 constexpr int barWidth = 16; // so that the whole line fits 80 columns
 
-QString kindName(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::Information:
-        return QStringLiteral("information");
-    case MessageIcon::Exclamation:
-        return QStringLiteral("exclamation");
-    case MessageIcon::Stop:
-        return QStringLiteral("stop");
-    case MessageIcon::None:
-        break;
-    }
-    return QStringLiteral("message");
-}
-
 // "m:ss", or "h:mm:ss" from an hour on; a part of a second counts as a whole one.
 QString duration(double seconds)
 {
@@ -67,7 +52,7 @@ BatchUserInterface::BatchUserInterface(QTextStream &out, QTextStream &err, Progr
 void BatchUserInterface::showMessage(const Message &message)
 {
     endBarLine();
-    m_out << '[' << kindName(message.icon) << "]\n" << message.text << '\n';
+    m_out << '[' << messageKindName(message.icon) << "]\n" << message.text << '\n';
     m_out.flush();
 }
 

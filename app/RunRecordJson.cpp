@@ -9,21 +9,6 @@ namespace zarn {
 
 namespace {
 
-QString iconName(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::Information:
-        return QStringLiteral("information");
-    case MessageIcon::Exclamation:
-        return QStringLiteral("exclamation");
-    case MessageIcon::Stop:
-        return QStringLiteral("stop");
-    case MessageIcon::None:
-        break;
-    }
-    return QStringLiteral("message");
-}
-
 QJsonValue stampOrNull(const std::optional<DateTime> &stamp)
 {
     return stamp ? QJsonValue(stamp->toIsoText()) : QJsonValue();
@@ -157,7 +142,7 @@ QJsonObject toJson(const RunRecord &record)
 {
     const bool preview = record.kind == RunRecord::Kind::Preview;
     auto message = [](const Message &m) {
-        return QJsonObject{{QStringLiteral("kind"), iconName(m.icon)},
+        return QJsonObject{{QStringLiteral("kind"), messageKindName(m.icon)},
                            {QStringLiteral("text"), m.text}};
     };
     auto detail = [](const QString &d) { return QJsonValue(d); };

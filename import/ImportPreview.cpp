@@ -4,6 +4,7 @@
 #include "import/Importer.h"
 #include "import/LocationPlan.h"
 #include "import/SourceText.h"
+#include "import/UserDefinedCaptions.h"
 #include "import/VariableRule.h"
 #include "platform/Error.h"
 #include "platform/dal/ReadSnapshot.h"
@@ -21,19 +22,6 @@ namespace zarn {
 namespace {
 
 constexpr std::int32_t minutesInDay = 1440;
-
-// The captions the caption step writes, by row position.
-const std::array<std::pair<QString, QString>, 9> captionPairs = {{
-    {QStringLiteral("UD1"), QStringLiteral("SensorType")},
-    {QStringLiteral("UD2"), QStringLiteral("HiHi")},
-    {QStringLiteral("UD3"), QStringLiteral("Hi")},
-    {QStringLiteral("UD4"), QStringLiteral("Lo")},
-    {QStringLiteral("UD5"), QStringLiteral("LoLo")},
-    {QStringLiteral("UD6"), QStringLiteral("MaxDisplay")},
-    {QStringLiteral("UD7"), QStringLiteral("MinDisplay")},
-    {QStringLiteral("UD8"), QStringLiteral("DisplayOrder")},
-    {QStringLiteral("UD9"), QStringLiteral("DataType")},
-}};
 
 Value columnOr(dal::Recordset &rs, const QString &column, const Value &fallback)
 {
@@ -257,7 +245,7 @@ private:
             dal::Recordset rs;
             rs.Open(QStringLiteral("UDCaps"), m_facility, dal::adOpenStatic, dal::adLockReadOnly,
                     dal::adCmdTable);
-            for (const auto &[field, caption] : captionPairs) {
+            for (const auto &[field, caption] : userDefinedCaptions()) {
                 if (rs.Eof()) {
                     m_notes.reportDetail(QStringLiteral("Captions: UDCaps has fewer than nine "
                                                         "rows; the step would fail at %1")

@@ -1,26 +1,12 @@
 #include "import/Importer.h"
+#include "import/UserDefinedCaptions.h"
 
 #include <array>
 #include <utility>
 
 namespace zarn {
 
-namespace {
-
-// The captions of the nine user-defined fields of a variable, as the variable import fills them.
-const std::array<std::pair<QString, QString>, 9> captions = {{
-    {QStringLiteral("UD1"), QStringLiteral("SensorType")},
-    {QStringLiteral("UD2"), QStringLiteral("HiHi")},
-    {QStringLiteral("UD3"), QStringLiteral("Hi")},
-    {QStringLiteral("UD4"), QStringLiteral("Lo")},
-    {QStringLiteral("UD5"), QStringLiteral("LoLo")},
-    {QStringLiteral("UD6"), QStringLiteral("MaxDisplay")},
-    {QStringLiteral("UD7"), QStringLiteral("MinDisplay")},
-    {QStringLiteral("UD8"), QStringLiteral("DisplayOrder")},
-    {QStringLiteral("UD9"), QStringLiteral("DataType")},
-}};
-
-} // namespace
+namespace {} // namespace
 
 void Importer::UpdateUDCaps()
 {
@@ -34,6 +20,7 @@ void Importer::UpdateUDCaps()
         rs.MoveFirst();
         dal::Field &fieldName = rs.Fields(QStringLiteral("FieldName"));
         dal::Field &caption = rs.Fields(QStringLiteral("Caption"));
+        const auto &captions = userDefinedCaptions();
         for (std::size_t i = 0; i < captions.size(); ++i) {
             // Rows are taken by position: whatever the first nine held, they get these pairs.
             CaptionEntry written{captions[i].first, caption.Value().toTextOrEmpty(),

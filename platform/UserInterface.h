@@ -52,6 +52,22 @@ public:
     virtual void reportDetail(const QString &detail) = 0;
 };
 
+// How the batch mode and the run report name a message's kind: by its icon, "message" without.
+inline QString messageKindName(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QStringLiteral("information");
+    case MessageIcon::Exclamation:
+        return QStringLiteral("exclamation");
+    case MessageIcon::Stop:
+        return QStringLiteral("stop");
+    case MessageIcon::None:
+        break;
+    }
+    return QStringLiteral("message");
+}
+
 // The application's title, shown on every message box that names no title of its own.
 inline QString applicationTitle()
 {
