@@ -77,9 +77,11 @@ public:
     // stand; flush() sends every queued call in order (a provider may pipeline them) and throws
     // BatchError at the first that fails, with the number that succeeded before it; the calls
     // after it do not run. The server may undo the calls before the failing one together with
-    // it, so callers queue inside a transaction of their own and, on a failure, roll it back and
-    // queue the calls before the failing one again. Between queue() and flush() the connection
-    // runs nothing else. By default the calls run one by one through execute() at flush().
+    // it, and a provider may roll the transaction back and run the flush's calls again to find
+    // the failing one; so callers queue inside a transaction that holds this flush's calls only
+    // and, on a failure, roll it back and queue the calls before the failing one again. Between
+    // queue() and flush() the connection runs nothing else. By default the calls run one by one
+    // through execute() at flush().
     virtual void queue(const std::vector<Parameter> &parameters);
     virtual void flush();
     // flush(), then the commit of the caller's transaction and the begin of the next one on the
@@ -89,9 +91,20 @@ public:
     // By default: flush(), Provider::commit() and Provider::beginTransaction() in a row.
     virtual void flushCommitAndBegin(Provider &provider);
 
+protected:
+    // The calls queued since the last flush: the declared parameters and each call's inputs.
+    struct QueuedCalls
+    {
+        std::vector<Parameter> declarations;
+        std::vector<std::vector<Value>> inputs;
+    };
+    QueuedCalls takeQueued();
+    // Runs the calls [from, to) one by one through execute(); throws BatchError with the index
+    // of the call that fails.
+    void executeEach(const QueuedCalls &calls, std::size_t from, std::size_t to);
+
 private:
-    std::vector<Parameter> m_queuedDeclarations;
-    std::vector<std::vector<Value>> m_queuedInputs;
+    QueuedCalls m_queued;
 };
 
 class Provider

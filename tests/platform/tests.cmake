@@ -20,3 +20,7 @@ zarn_odbc_run(odbc_provider_test odbc_provider_test)
 
 # Dates as the operator types them.
 zarn_unit_test(datetime_test ${CMAKE_CURRENT_LIST_DIR}/datetime_test.cpp)
+
+# Queued procedure calls on every server, in numbers that span the providers' batches.
+zarn_db_test(queuedcalls_test ${CMAKE_CURRENT_LIST_DIR}/queuedcalls_test.cpp)
+zarn_odbc_run(queuedcalls_test_odbc queuedcalls_test)

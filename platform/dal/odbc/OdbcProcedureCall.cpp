@@ -1,9 +1,11 @@
 #include "platform/dal/odbc/OdbcProcedureCall.h"
 
 #include "platform/Error.h"
+#include "platform/dal/odbc/OdbcParameterArray.h"
 #include "platform/dal/odbc/OdbcValues.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <sql.h>
 #include <sqlext.h>
 #include <utility>
@@ -21,18 +23,40 @@ QString procedureCallText(const QString &name, std::size_t parameters)
     return QStringLiteral("{CALL %1(%2)}").arg(name, markers.join(u','));
 }
 
-// Queued calls run one by one at flush (the default of ProcedureCall): psqlODBC takes parameter
-// arrays, but marks no failing call in the row status array, and what a failed array leaves
-// behind differs with the driver's own savepoints, so the calls before a failing one could not
-// be told exactly.
+// Calls per parameter array. Measured through psqlODBC (20,000 calls): 6 s in arrays of one,
+// 2.5-2.9 s in arrays of anything from 50 to 5,000; a failing array costs the replay of its
+// calls one by one, so the size stays well inside that range.
+constexpr std::size_t arrayCalls = 500;
+
+// The driver takes parameter arrays when it keeps the array size that the statement is given.
+bool takesParameterArrays(const StatementHandle &statement)
+{
+    const SQLRETURN rc = SQLSetStmtAttr(statement.get(), SQL_ATTR_PARAMSET_SIZE,
+                                        reinterpret_cast<SQLPOINTER>(SQLULEN{arrayCalls}), 0);
+    if (!SQL_SUCCEEDED(rc))
+        return false;
+    SQLULEN kept = 0;
+    statement.check(
+        SQLGetStmtAttr(statement.get(), SQL_ATTR_PARAMSET_SIZE, &kept, sizeof kept, nullptr));
+    return kept == arrayCalls;
+}
+
+// Queued calls go as parameter arrays where the driver takes them, one by one otherwise. A
+// driver need not say which call of a failed array failed, nor leave the calls before it in
+// place (psqlODBC does neither), so a failed array is found out by rolling the transaction back,
+// running the arrays before it again and then its own calls one by one.
 class OdbcProcedureCall : public ProcedureCall
 {
 public:
     OdbcProcedureCall(std::shared_ptr<Session> session, const QString &name,
                       const std::vector<Parameter> &parameters)
-        : m_handle(std::move(session)), m_name(name), m_parameterCount(parameters.size())
+        : m_handle(session), m_arrayHandle(session), m_name(name),
+          m_parameterCount(parameters.size())
     {
         m_handle.prepare(procedureCallText(name, parameters.size()));
+        m_takesArrays = takesParameterArrays(m_arrayHandle);
+        if (m_takesArrays)
+            m_arrayHandle.prepare(procedureCallText(name, parameters.size()));
     }
 
     void execute(std::vector<Parameter> &parameters) override
@@ -58,7 +82,83 @@ public:
         }
     }
 
+    void flush() override
+    {
+        const QueuedCalls calls = takeQueued();
+        std::size_t done = 0;
+        while (m_takesArrays && done < calls.inputs.size())
+            done = runArray(calls, done);
+        executeEach(calls, done, calls.inputs.size());
+    }
+
 private:
+    // Runs the array of calls from `from` on; gives where the next array begins. Throws
+    // BatchError at a call that does not fit or fails.
+    std::size_t runArray(const QueuedCalls &calls, std::size_t from)
+    {
+        ParameterArray array(calls.declarations, calls.inputs, from, nextArrayEnd(calls, from));
+        if (array.size() > 0 && !executeArray(array))
+            return findFailingCall(calls, from);
+        if (const auto &failure = array.conversionFailure())
+            throw BatchError(*failure, from + array.size());
+        return from + array.size();
+    }
+
+    static std::size_t nextArrayEnd(const QueuedCalls &calls, std::size_t from)
+    {
+        return std::min(calls.inputs.size(), from + arrayCalls);
+    }
+
+    bool executeArray(ParameterArray &array)
+    {
+        m_arrayHandle.reset();
+        array.bind(m_arrayHandle);
+        try {
+            m_arrayHandle.check(SQLExecute(m_arrayHandle.get()));
+            m_arrayHandle.finishResults();
+        } catch (const DatabaseError &) {
+            return false; // the call that fails alone names the failure
+        }
+        m_arrayHandle.closeCursor();
+        return array.everyCallSucceeded();
+    }
+
+    // The array from `failedFrom` on failed: rolls back, runs the arrays before it again (one
+    // of which may fail this time, and is then looked into instead) and its calls one by one,
+    // which throws BatchError at the failing call. Where every call succeeds alone, the driver
+    // cannot run this procedure in arrays: the calls after it go one by one.
+    std::size_t findFailingCall(const QueuedCalls &calls, std::size_t failedFrom)
+    {
+        for (bool again = true; again;) {
+            again = false;
+            rollBack(calls, failedFrom);
+            for (std::size_t from = 0; from < failedFrom && !again;) {
+                ParameterArray array(calls.declarations, calls.inputs, from,
+                                     std::min(failedFrom, from + arrayCalls));
+                again = !executeArray(array);
+                if (again)
+                    failedFrom = from;
+                from += array.size();
+            }
+        }
+        const std::size_t failedTo = nextArrayEnd(calls, failedFrom);
+        executeEach(calls, failedFrom, failedTo);
+        m_takesArrays = false;
+        return failedTo;
+    }
+
+    // Undoes the transaction, which holds this flush's calls only; a connection that cannot do
+    // even that fails the first call not known to be stored.
+    void rollBack(const QueuedCalls &calls, std::size_t failedFrom)
+    {
+        try {
+            const Session &session = *m_arrayHandle.session();
+            session.check(SQLEndTran(SQL_HANDLE_DBC, session.connection(), SQL_ROLLBACK));
+        } catch (const DatabaseError &e) {
+            throw BatchError(e.description(), std::min(failedFrom, calls.inputs.size()));
+        }
+    }
+
     void checkCount(std::size_t given) const
     {
         if (given != m_parameterCount) {
@@ -71,6 +171,8 @@ private:
     }
 
     StatementHandle m_handle;
+    StatementHandle m_arrayHandle; // prepared where the driver takes arrays
+    bool m_takesArrays = false;
     QString m_name;
     std::size_t m_parameterCount;
     std::vector<ParameterBuffer> m_buffers;
