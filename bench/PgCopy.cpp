@@ -63,4 +63,9 @@ void PgCopy::finish()
         d->fail("COPY result");
 }
 
+int PgCopy::backendPid() const
+{
+    return PQbackendPID(d->connection);
+}
+
 } // namespace zarn::bench

@@ -21,6 +21,8 @@ public:
     void send(const QByteArray &line);
     // Ends the COPY and waits for the server to store the rows; throws std::runtime_error.
     void finish();
+    // The process id of the server's backend that runs the COPY.
+    int backendPid() const;
 
 private:
     struct Impl;

@@ -1,0 +1,125 @@
+#include "bench/Runs.h"
+
+#include "bench/PgCopy.h"
+#include "facility/DataDDInt.h"
+#include "import/Importer.h"
+#include "platform/dal/Transaction.h"
+
+namespace zarn::bench {
+
+namespace {
+
+// A user interface that shows nothing and remembers the last message.
+class QuietUserInterface : public UserInterface
+{
+public:
+    void showMessage(const Message &message) override { lastMessage = message.text; }
+    void setProgressMax(int) override {}
+    void setProgressValue(int) override {}
+    void setProgressVisible(bool) override {}
+    void setProgressCount(std::int64_t, std::int64_t) override {}
+    MousePointer mousePointer() const override { return MousePointer::Default; }
+    void setMousePointer(MousePointer) override {}
+    void processEvents() override {}
+    void reportDetail(const QString &) override {}
+
+    QString lastMessage;
+};
+
+// The backend process that serves the facility's connection, where the facility is on a server.
+std::optional<int> serverProcess(const Options &options, dal::Connection &facility)
+{
+    if (options.server == Server::sqlite)
+        return std::nullopt;
+    return backendPid(facility);
+}
+
+const QString storeColumns = QStringLiteral(
+    "varid, slotstarttime, datestamp, curvalue, textvalue, audituser, audittimestamp, status, "
+    "forced");
+
+QByteArray copyLine(const Row &row, const QByteArray &auditTime)
+{
+    return QByteArray::number(row.varId) + '\t' + row.slotStart.toIsoText().toLatin1() + '\t' +
+           row.stamp.toIsoText().toLatin1() + '\t' + QByteArray::number(row.value, 'g', 17) + '\t' +
+           row.text.toUtf8() + '\t' + auditUser.toLatin1() + '\t' + auditTime + "\t0\t0\n";
+}
+
+Measure copyRows(const Options &options, dal::Connection &source, dal::Connection &facility)
+{
+    const QByteArray auditTime = DateTime::now().toIsoText().toLatin1();
+    PgCopy copy(facilityConnectionInfo(options),
+                QStringLiteral("COPY DD1_VALUES (%1) FROM STDIN").arg(storeColumns));
+    return measure(options.readings, copy.backendPid(), [&] {
+        forEachRow(source, facility, options.readings,
+                   [&](const Row &row) { copy.send(copyLine(row, auditTime)); });
+        copy.finish();
+    });
+}
+
+Measure insertRows(const Options &options, dal::Connection &source, dal::Connection &facility)
+{
+    return measure(options.readings, std::nullopt, [&] {
+        auto insert = facility.provider().prepare(
+            QStringLiteral("INSERT INTO DD1_VALUES (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(storeColumns));
+        dal::Transaction transaction(facility);
+        const Value auditTime(DateTime::now());
+        forEachRow(source, facility, options.readings, [&](const Row &row) {
+            insert->execute({Value(row.varId), Value(row.slotStart), Value(row.stamp),
+                             Value(row.value), Value(row.text), Value(auditUser), auditTime,
+                             Value(std::int32_t{0}), Value(std::int32_t{0})});
+        });
+        transaction.commit();
+    });
+}
+
+} // namespace
+
+Measure runImport(const Options &options, schema::StandInServer &server, dal::Connection &source)
+{
+    const auto facility = freshFacility(options, server, source);
+    const auto root =
+        schema::openConnection(server.catalogConnectionString(QStringLiteral("TAVROOT")));
+    QuietUserInterface ui;
+    Importer importer(ui, 2);
+    importer.Init(source, *facility, *root, facilityFile);
+    bool ok = false;
+    const Measure m = measure(options.readings, serverProcess(options, *facility), [&] {
+        ok = importer.ImportData(rangeStart, rangeEnd, siteId, QString(), facilityFile);
+    });
+    check(ok, "the import failed");
+    check(ui.lastMessage ==
+              QStringLiteral("Inserted %1 data records into ZARN database.").arg(options.readings),
+          "the import did not write every reading");
+    check(storedCount(*facility) == options.readings, "the store does not hold every reading");
+    return m;
+}
+
+Measure runBulk(const Options &options, schema::StandInServer &server, dal::Connection &source)
+{
+    const auto facility = freshFacility(options, server, source);
+    const Measure m = options.server == Server::sqlite ? insertRows(options, source, *facility)
+                                                       : copyRows(options, source, *facility);
+    check(storedCount(*facility) == options.readings, "the bulk load lost rows");
+    return m;
+}
+
+Measure runOriginal(const Options &options, schema::StandInServer &server, dal::Connection &source)
+{
+    const auto facility = freshFacility(options, server, source);
+    DataDDInt store;
+    store.Init(*facility, auditUser);
+    store.ConnectTo(1440);
+    long long written = 0;
+    const Measure m = measure(options.sample, serverProcess(options, *facility), [&] {
+        written = forEachRow(source, *facility, options.sample, [&](const Row &row) {
+            store.WriteData(row.slotStart, row.stamp, row.varId, row.value, row.text);
+        });
+    });
+    check(written == options.sample, "the sample is larger than the site");
+    check(storedCount(*facility) == options.sample, "the store does not hold the sample");
+    return m;
+}
+
+} // namespace zarn::bench
