@@ -85,8 +85,11 @@ public:
     void flush() override
     {
         const QueuedCalls calls = takeQueued();
+        const bool inputsOnly = std::all_of(
+            calls.declarations.begin(), calls.declarations.end(),
+            [](const Parameter &parameter) { return parameter.direction == adParamInput; });
         std::size_t done = 0;
-        while (m_takesArrays && done < calls.inputs.size())
+        while (m_takesArrays && inputsOnly && done < calls.inputs.size())
             done = runArray(calls, done);
         executeEach(calls, done, calls.inputs.size());
     }
