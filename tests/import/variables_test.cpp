@@ -311,8 +311,6 @@ TEST_F(VariablesTest, ARefusedVariableIsReportedAndTheNextSensorStillImported)
 // waiting the time-out over again for every sensor.
 TEST_F(VariablesTest, UnderALastingLockEachStepFailsAtItsFirstTimeOut)
 {
-    if (test::serverUnderTest() == QLatin1String("odbc"))
-        GTEST_SKIP() << "the ODBC provider does not yet tell a time-out from other failures";
     for (std::int32_t id = 1; id <= 5; ++id)
         addSensor(1, sensor(id, id, 1));
     setFacilityCommandTimeout(1);

@@ -137,15 +137,38 @@ TEST_F(OdbcTest, MissingDataSourceIsNamedWithTheProvider)
                     .contains(QStringLiteral("no Data Source")));
 }
 
-TEST_F(OdbcTest, CommandTimeoutCancelsALongStatement)
+// The server giving up waiting, for a command past its time-out or for a lock past the lock
+// time-out, comes through as a time-out; other failures do not.
+TEST_F(OdbcTest, TheServerGivingUpWaitingIsATimeOut)
 {
     Connection timed;
     timed.setCommandTimeout(1);
     db.open(timed);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_THROW(timed.Execute(QStringLiteral("SELECT pg_sleep(5)")), DatabaseError);
+    EXPECT_THROW(timed.Execute(QStringLiteral("SELECT pg_sleep(5)")), TimeoutError);
     EXPECT_LT(clock.elapsed(), 4000);
+
+    run(QStringLiteral("CREATE TABLE held (n INTEGER)"));
+    Connection holder;
+    db.open(holder);
+    Transaction holding(holder);
+    holder.Execute(QStringLiteral("LOCK TABLE held IN EXCLUSIVE MODE"));
+    EXPECT_THROW(timed.Execute(QStringLiteral("INSERT INTO held VALUES (1)")), TimeoutError);
+    timed.Execute(QStringLiteral("SET lock_timeout = '100ms'"));
+    try {
+        timed.Execute(QStringLiteral("INSERT INTO held VALUES (2)"));
+        ADD_FAILURE() << "the insert went past the lock";
+    } catch (const TimeoutError &error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("lock timeout"))) << error.what();
+    }
+
+    try {
+        timed.Execute(QStringLiteral("SELECT 1/0"));
+        ADD_FAILURE() << "the division went unreported";
+    } catch (const DatabaseError &error) {
+        EXPECT_EQ(dynamic_cast<const TimeoutError *>(&error), nullptr) << error.what();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

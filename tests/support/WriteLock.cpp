@@ -10,7 +10,7 @@ WriteLock::WriteLock(const QString &connectionString, const QStringList &tables)
     m_connection.setConnectionString(connectionString);
     m_connection.Open();
     m_transaction = std::make_unique<dal::Transaction>(m_connection);
-    if (serverUnderTest() == QStringLiteral("postgresql"))
+    if (serverUnderTest() != QStringLiteral("sqlite")) // PostgreSQL, directly or through ODBC
         m_connection.Execute(QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE")
                                  .arg(tables.join(QStringLiteral(", "))));
     else

@@ -17,7 +17,6 @@
 namespace zarn::dal {
 namespace {
 
-using odbc::diagnosticsOf;
 using odbc::ParameterBuffer;
 using odbc::ResultRows;
 using odbc::Session;
@@ -388,15 +387,15 @@ private:
     {
         Session &current = *session();
         const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, current.connection(), completion);
-        std::optional<QString> failure;
+        std::exception_ptr failure;
         if (!SQL_SUCCEEDED(rc)) {
-            failure = diagnosticsOf(SQL_HANDLE_DBC, current.connection());
+            failure = odbc::diagnosedError(SQL_HANDLE_DBC, current.connection());
             SQLEndTran(SQL_HANDLE_DBC, current.connection(), SQL_ROLLBACK);
         }
         m_inTransaction = false;
         restoreAfterTransaction();
         if (failure)
-            throw DatabaseError(*failure);
+            std::rethrow_exception(failure);
     }
 
     void restoreAfterTransaction()

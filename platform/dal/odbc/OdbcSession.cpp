@@ -34,7 +34,7 @@ SQLHENV odbc3(const Handle &environment)
 
 } // namespace
 
-QString diagnosticsOf(short handleType, SqlHandle handle)
+QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states)
 {
     QStringList messages;
     SQLWCHAR state[SQL_SQLSTATE_SIZE + 1];
@@ -52,6 +52,8 @@ QString diagnosticsOf(short handleType, SqlHandle handle)
             --record; // the same record again, whole
             continue;
         }
+        if (states)
+            *states << fromWide(state, SQL_SQLSTATE_SIZE);
         const QString message = fromWide(text.data(), length).trimmed();
         if (!message.isEmpty() && !messages.contains(message))
             messages << message;
@@ -61,11 +63,27 @@ QString diagnosticsOf(short handleType, SqlHandle handle)
     return messages.join(u'\n');
 }
 
+std::exception_ptr diagnosedError(short handleType, SqlHandle handle)
+{
+    // The states of giving up waiting: ODBC's own time-outs, and the server's statement time-out
+    // or cancel (57014) and lock time-out (55P03), which psqlODBC passes on as the server's
+    // states (a statement past SQL_ATTR_QUERY_TIMEOUT gives 57014 there as well).
+    static const QStringList timeoutStates = {QStringLiteral("HYT00"), QStringLiteral("HYT01"),
+                                              QStringLiteral("57014"), QStringLiteral("55P03")};
+    QStringList states;
+    const QString text = diagnosticsOf(handleType, handle, &states);
+    const bool timedOut = std::any_of(states.begin(), states.end(), [](const QString &state) {
+        return timeoutStates.contains(state);
+    });
+    return timedOut ? std::make_exception_ptr(TimeoutError(text))
+                    : std::make_exception_ptr(DatabaseError(text));
+}
+
 SqlReturn checked(SqlReturn rc, short handleType, SqlHandle handle)
 {
     if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
         return rc;
-    throw DatabaseError(diagnosticsOf(handleType, handle));
+    std::rethrow_exception(diagnosedError(handleType, handle));
 }
 
 DatabaseError closedConnection()

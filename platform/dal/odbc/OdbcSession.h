@@ -3,7 +3,9 @@
 #include "platform/Error.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 // The connection and statement handles of the ODBC provider. The driver manager's headers stay
@@ -16,10 +18,14 @@ using SqlReturn = short;
 using SqlLength = std::intptr_t;
 using SqlULength = std::uintptr_t;
 
-// Every diagnostic record of a handle, one line each, repeated lines dropped.
-QString diagnosticsOf(short handleType, SqlHandle handle);
-// Throws DatabaseError with the handle's diagnostics unless the call succeeded (with or without
-// information) or found no data; gives the return code otherwise.
+// Every diagnostic record of a handle, one line each, repeated lines dropped; their SQLSTATEs
+// into `states` where given.
+QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states = nullptr);
+// The failure that the handle's diagnostics describe: TimeoutError where a state says that the
+// driver or the server gave up waiting, DatabaseError otherwise.
+std::exception_ptr diagnosedError(short handleType, SqlHandle handle);
+// Throws the handle's diagnosed error unless the call succeeded (with or without information) or
+// found no data; gives the return code otherwise.
 SqlReturn checked(SqlReturn rc, short handleType, SqlHandle handle);
 DatabaseError closedConnection();
 
