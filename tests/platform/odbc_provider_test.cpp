@@ -11,8 +11,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
+#include <sys/types.h>
 
 namespace zarn {
 void PrintTo(const Value &value, std::ostream *out)
@@ -168,6 +172,111 @@ TEST_F(OdbcTest, TheServerGivingUpWaitingIsATimeOut)
         ADD_FAILURE() << "the division went unreported";
     } catch (const DatabaseError &error) {
         EXPECT_EQ(dynamic_cast<const TimeoutError *>(&error), nullptr) << error.what();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A frozen server
+
+// A server process stopped until the guard ends, so that the server is never left stopped.
+class StoppedProcess
+{
+public:
+    explicit StoppedProcess(pid_t pid) : m_pid(pid), m_stopped(::kill(pid, SIGSTOP) == 0) {}
+    ~StoppedProcess()
+    {
+        if (m_stopped)
+            ::kill(m_pid, SIGCONT);
+    }
+    StoppedProcess(const StoppedProcess &) = delete;
+    StoppedProcess &operator=(const StoppedProcess &) = delete;
+    bool stopped() const { return m_stopped; }
+
+private:
+    pid_t m_pid;
+    bool m_stopped;
+};
+
+// Each kind of call that waits for the server, its server process stopped just before it: the
+// call fails within a bound with a message that says what happened, the connection is gone,
+// and a new one works. Without the bound on the client each of them would wait for ever.
+TEST_F(OdbcTest, ACommandTimeOutHoldsOnTheClientWhenTheServerIsFrozen)
+{
+    run(QStringLiteral("CREATE TABLE frozen (n INTEGER);"
+                       "INSERT INTO frozen SELECT generate_series(1, 250);"
+                       "CREATE FUNCTION frozen_put(n_in integer) RETURNS void LANGUAGE sql AS"
+                       " $$ INSERT INTO frozen VALUES (n_in) $$"));
+    const std::vector<Parameter> put = {
+        {QStringLiteral("n_in"), adInteger, adParamInput, 0, Value(std::int32_t(1))}};
+    // Each call is given what it needs before the freeze, and made after it.
+    struct FrozenCall
+    {
+        const char *name;
+        std::function<std::function<void()>(Provider &)> prepare;
+    };
+    const std::vector<FrozenCall> calls = {
+        {"a query",
+         [](Provider &p) {
+             return [statement = std::shared_ptr(p.prepare(QStringLiteral("SELECT count(*) FROM "
+                                                                          "frozen")))] {
+                 statement->execute({});
+             };
+         }},
+        {"a row of a cursor's later batch",
+         [](Provider &p) {
+             auto rows = std::shared_ptr(p.prepareCursor(QStringLiteral("SELECT n FROM frozen")));
+             rows->execute({});
+             for (int i = 0; i < 100; ++i)
+                 rows->fetch();
+             return [rows] {
+                 while (rows->fetch()) {
+                 }
+             };
+         }},
+        {"a procedure call",
+         [&](Provider &p) {
+             return [call = std::shared_ptr(p.prepareProcedure(QStringLiteral("frozen_put"), put)),
+                     parameters = put]() mutable { call->execute(parameters); };
+         }},
+        {"a commit",
+         [](Provider &p) {
+             p.beginTransaction();
+             p.executeScript(QStringLiteral("INSERT INTO frozen VALUES (0)"));
+             return [&p] { p.commit(); };
+         }},
+    };
+    for (const FrozenCall &kind : calls) {
+        SCOPED_TRACE(kind.name);
+        Connection timed;
+        timed.setCommandTimeout(1);
+        db.open(timed);
+        const auto pid =
+            static_cast<pid_t>(scalar(timed, QStringLiteral("SELECT pg_backend_pid()")).toInt32());
+        const std::function<void()> call = kind.prepare(timed.provider());
+        QElapsedTimer clock;
+        {
+            const StoppedProcess stopped(pid);
+            ASSERT_TRUE(stopped.stopped()) << "cannot stop the server process";
+            clock.start();
+            try {
+                call();
+                ADD_FAILURE() << "the call outlived its time-out";
+            } catch (const DatabaseError &error) {
+                EXPECT_TRUE(error.description().contains(QStringLiteral("did not answer within "
+                                                                        "the command time-out")))
+                    << error.what();
+                EXPECT_TRUE(error.description().contains(QStringLiteral("connection was dropped")))
+                    << error.what();
+            }
+            EXPECT_LT(clock.elapsed(), 15000); // bounded, not timed: it must not hang
+            EXPECT_THROW(timed.provider().prepare(QStringLiteral("SELECT 1")), DatabaseError);
+        }
+        // A commit sent before the freeze may yet be done by the server; whether it was is not
+        // known when no answer came.
+        Connection next;
+        db.open(next);
+        EXPECT_EQ(scalar(next, QStringLiteral("SELECT count(*) FROM frozen WHERE n > 0")),
+                  Value(std::int64_t(250)));
     }
 }
 

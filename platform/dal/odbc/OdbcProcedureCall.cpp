@@ -72,7 +72,7 @@ public:
                               parameters[i].direction == adParamOutput ? SQL_PARAM_OUTPUT
                                                                        : SQL_PARAM_INPUT);
         }
-        m_handle.check(SQLExecute(m_handle.get()));
+        m_handle.execute();
         // Output parameters are set once every result of the call has been read.
         m_handle.finishResults();
         m_handle.closeCursor();

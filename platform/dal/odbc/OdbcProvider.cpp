@@ -20,6 +20,7 @@ namespace {
 using odbc::ParameterBuffer;
 using odbc::ResultRows;
 using odbc::Session;
+using odbc::SqlHandle;
 using odbc::StatementHandle;
 using odbc::WideText;
 
@@ -36,7 +37,7 @@ class IdentifierRules
 {
 public:
     IdentifierRules() = default;
-    explicit IdentifierRules(const Session &session)
+    explicit IdentifierRules(Session &session)
         : m_quote(session.textInfo(SQL_IDENTIFIER_QUOTE_CHAR).trimmed()),
           m_case(session.numericInfo16(SQL_IDENTIFIER_CASE))
     {}
@@ -172,14 +173,18 @@ public:
             m_parameters.push_back(ParameterBuffer::forValue(value));
         for (std::size_t i = 0; i < m_parameters.size(); ++i)
             m_parameters[i].bind(m_handle, static_cast<int>(i) + 1, SQL_PARAM_INPUT);
-        if (m_handle.check(SQLExecute(m_handle.get())) != SQL_NO_DATA) {
+        if (m_handle.execute() != SQL_NO_DATA) {
             SQLLEN rows = 0;
             m_handle.check(SQLRowCount(m_handle.get(), &rows));
             m_rowsAffected = std::max<SQLLEN>(rows, 0);
         }
-        m_rows.describe(m_handle);
+        m_handle.watched([&] { m_rows.describe(m_handle); });
     }
-    bool fetch() override { return m_rows.next(m_handle); }
+    // A row may come from the server (a cursor's next batch).
+    bool fetch() override
+    {
+        return m_handle.watched([&] { return m_rows.next(m_handle); });
+    }
     int columnCount() const override { return m_rows.columnCount(); }
     QString columnName(int column) const override { return m_rows.columnName(column); }
     Value columnValue(int column) const override { return m_rows.value(column); }
@@ -296,18 +301,20 @@ public:
         WideText schemaText(schema);
         WideText tableText(m_identifiers.folded(table.mid(dot + 1)));
         StatementHandle statement(session());
-        statement.check(SQLPrimaryKeysW(
-            statement.get(), nullptr, 0,
-            schema.isEmpty() ? nullptr : reinterpret_cast<SQLWCHAR *>(schemaText.get()),
-            schema.isEmpty() ? 0 : SQL_NTS, reinterpret_cast<SQLWCHAR *>(tableText.get()),
-            SQL_NTS));
+        statement.watched([&] {
+            return statement.check(SQLPrimaryKeysW(
+                statement.get(), nullptr, 0,
+                schema.isEmpty() ? nullptr : reinterpret_cast<SQLWCHAR *>(schemaText.get()),
+                schema.isEmpty() ? 0 : SQL_NTS, reinterpret_cast<SQLWCHAR *>(tableText.get()),
+                SQL_NTS));
+        });
         // Columns: catalog, schema, table, column, position in the key, key name. A table of
         // that name in several schemas gives the key of the first.
         ResultRows rows;
-        rows.describe(statement);
+        statement.watched([&] { rows.describe(statement); });
         std::optional<QString> firstSchema;
         std::map<int, QString> columns;
-        while (rows.next(statement)) {
+        while (statement.watched([&] { return rows.next(statement); })) {
             const QString rowSchema = rows.value(1).toTextOrEmpty();
             if (!firstSchema)
                 firstSchema = rowSchema;
@@ -336,8 +343,7 @@ public:
                                                "reads nor serializable transactions."));
         }
         current.setAttribute(SQL_ATTR_TXN_ISOLATION, m_snapshotIsolation);
-        SQLSetConnectAttr(current.connection(), SQL_ATTR_ACCESS_MODE,
-                          reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+        setAccessMode(current, SQL_MODE_READ_ONLY);
         m_inSnapshot = true;
         startTransaction();
     }
@@ -358,7 +364,7 @@ private:
 
     // Repeatable reads where the driver offers them, serializable transactions otherwise; 0
     // when it offers neither.
-    static SQLULEN snapshotIsolation(const Session &session)
+    static SQLULEN snapshotIsolation(Session &session)
     {
         const auto offered = session.numericInfo32(SQL_TXN_ISOLATION_OPTION);
         if (offered & SQL_TXN_REPEATABLE_READ)
@@ -382,20 +388,38 @@ private:
     }
 
     // Ends the transaction and goes back to committing each statement by itself. A commit
-    // that fails is followed by a rollback, so that nothing stays open.
+    // that fails is followed by a rollback, so that nothing stays open; a connection lost on
+    // the way has nothing left to restore.
     void endTransaction(SQLSMALLINT completion)
     {
         Session &current = *session();
-        const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, current.connection(), completion);
         std::exception_ptr failure;
-        if (!SQL_SUCCEEDED(rc)) {
-            failure = odbc::diagnosedError(SQL_HANDLE_DBC, current.connection());
-            SQLEndTran(SQL_HANDLE_DBC, current.connection(), SQL_ROLLBACK);
+        try {
+            current.endTransaction(completion);
+        } catch (const DatabaseError &) {
+            failure = std::current_exception();
+            try {
+                if (current.isConnected())
+                    current.endTransaction(SQL_ROLLBACK);
+            } catch (const DatabaseError &) {
+                // the commit's failure is the one to report
+            }
         }
         m_inTransaction = false;
-        restoreAfterTransaction();
+        if (current.isConnected())
+            restoreAfterTransaction();
         if (failure)
             std::rethrow_exception(failure);
+    }
+
+    // Where the driver honours the access mode; one that does not is left as it is.
+    static void setAccessMode(Session &current, SQLULEN mode)
+    {
+        SqlHandle connection = current.connection();
+        current.watched(nullptr, [&] {
+            return SQLSetConnectAttr(connection, SQL_ATTR_ACCESS_MODE,
+                                     reinterpret_cast<SQLPOINTER>(mode), 0);
+        });
     }
 
     void restoreAfterTransaction()
@@ -404,8 +428,7 @@ private:
         current.setAttribute(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
         if (std::exchange(m_inSnapshot, false)) {
             current.setAttribute(SQL_ATTR_TXN_ISOLATION, m_defaultIsolation);
-            SQLSetConnectAttr(current.connection(), SQL_ATTR_ACCESS_MODE,
-                              reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_WRITE), 0);
+            setAccessMode(current, SQL_MODE_READ_WRITE);
         }
     }
 

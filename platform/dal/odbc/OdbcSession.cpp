@@ -1,7 +1,12 @@
 #include "platform/dal/odbc/OdbcSession.h"
 
+#include "platform/dal/odbc/OdbcSockets.h"
+#include "platform/dal/odbc/OdbcWatchdog.h"
+
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <sql.h>
 #include <sqlext.h>
 #include <type_traits>
@@ -113,28 +118,108 @@ Handle::~Handle()
 // ---------------------------------------------------------------------------------------------
 // The session
 
+namespace {
+
+// How long past the command time-out a call may go before the watchdog cancels it.
+constexpr std::chrono::milliseconds answerMargin{1000};
+
+// Connects through this provider take turns: the driver's sockets are those that appear during
+// its connect, which another connect at the same time would mix up.
+std::mutex connecting;
+
+} // namespace
+
 Session::Session(int commandTimeout)
     : m_environment(SQL_HANDLE_ENV, SQL_HANDLE_ENV, SQL_NULL_HANDLE),
       m_connection(SQL_HANDLE_DBC, SQL_HANDLE_ENV, odbc3(m_environment)),
       m_commandTimeout(std::max(commandTimeout, 0))
 {}
 
+Session::~Session()
+{
+    close();
+}
+
 void Session::connect(const QString &connectionString, int loginTimeout)
 {
     setAttribute(SQL_ATTR_LOGIN_TIMEOUT, static_cast<SQLULEN>(std::max(loginTimeout, 0)));
     WideText text(connectionString);
+    const std::lock_guard turn(connecting);
+    const std::vector<OpenSocket> before = connectedStreamSockets();
     check(SQLDriverConnectW(m_connection.get(), nullptr, reinterpret_cast<SQLWCHAR *>(text.get()),
                             SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     m_connected = true;
+    if (m_commandTimeout > 0) {
+        m_watchdog =
+            std::make_unique<Watchdog>(std::chrono::seconds(m_commandTimeout) + answerMargin,
+                                       DriverSockets(before, connectedStreamSockets()));
+    }
 }
 
 void Session::close()
 {
     if (!m_connected)
         return;
+    try {
+        watched(nullptr,
+                [&] { return SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK); });
+    } catch (const DatabaseError &) {
+        // the connection was lost on the way
+    }
+    if (m_connected) {
+        m_connected = false;
+        SQLDisconnect(m_connection.get());
+    }
+    m_watchdog.reset();
+}
+
+void Session::lose()
+{
     m_connected = false;
-    SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK);
-    SQLDisconnect(m_connection.get());
+    if (m_watchdog->cancelOutstanding()) {
+        // The driver may still be inside the cancel with these handles: they are left to it.
+        m_connection.forget();
+        m_environment.forget();
+    } else {
+        SQLDisconnect(m_connection.get()); // at once: the sockets are shut down
+    }
+    m_watchdog.reset();
+}
+
+Session::Watch::Watch(Session &session, SqlHandle statement)
+    : m_session(session), m_armed(session.m_watchdog != nullptr)
+{
+    if (m_armed)
+        session.m_watchdog->arm(statement);
+}
+
+Session::Watch::~Watch()
+{
+    if (m_armed && m_session.m_watchdog->disarm() == Watchdog::Outcome::Dropped)
+        m_session.lose();
+}
+
+void Session::Watch::end(const DatabaseError *failure)
+{
+    if (!m_armed)
+        return;
+    m_armed = false;
+    const Watchdog::Outcome outcome = m_session.m_watchdog->disarm();
+    const int seconds = m_session.m_commandTimeout;
+    if (outcome == Watchdog::Outcome::Dropped || m_session.m_watchdog->cancelOutstanding()) {
+        m_session.lose();
+        throw DatabaseError(QStringLiteral("The ODBC data source did not answer within the "
+                                           "command time-out of %1 s, nor after the command was "
+                                           "cancelled; the connection was dropped.")
+                                .arg(seconds));
+    }
+    if (outcome == Watchdog::Outcome::Cancelled && failure) {
+        throw TimeoutError(
+            QStringLiteral("The ODBC data source did not answer within the "
+                           "command time-out of %1 s; the command was cancelled.\n%2")
+                .arg(seconds)
+                .arg(failure->description()));
+    }
 }
 
 SqlHandle Session::connection() const
@@ -149,38 +234,52 @@ SqlReturn Session::check(SqlReturn rc) const
     return checked(rc, SQL_HANDLE_DBC, m_connection.get());
 }
 
+// Setting an attribute may take the driver to the server (an isolation level, an access mode).
 void Session::setAttribute(int attribute, SqlULength value)
 {
-    check(SQLSetConnectAttr(m_connection.get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+    watched(nullptr, [&] {
+        return check(SQLSetConnectAttr(m_connection.get(), attribute,
+                                       reinterpret_cast<SQLPOINTER>(value), 0));
+    });
 }
 
-SqlULength Session::attribute(int attribute) const
+SqlULength Session::attribute(int attribute)
 {
     SQLULEN value = 0;
-    check(SQLGetConnectAttr(connection(), attribute, &value, sizeof value, nullptr));
+    watched(nullptr, [&] {
+        return check(SQLGetConnectAttr(connection(), attribute, &value, sizeof value, nullptr));
+    });
     return value;
 }
 
-QString Session::textInfo(unsigned short item) const
+QString Session::textInfo(unsigned short item)
 {
     SQLWCHAR text[64] = {};
     SQLSMALLINT length = 0;
-    check(SQLGetInfoW(connection(), item, text, sizeof text, &length));
+    watched(nullptr,
+            [&] { return check(SQLGetInfoW(connection(), item, text, sizeof text, &length)); });
     return fromWide(text, std::min<qsizetype>(length / 2, std::size(text) - 1));
 }
 
-std::uint32_t Session::numericInfo32(unsigned short item) const
+std::uint32_t Session::numericInfo32(unsigned short item)
 {
     SQLUINTEGER value = 0;
-    check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr));
+    watched(nullptr,
+            [&] { return check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr)); });
     return value;
 }
 
-std::uint16_t Session::numericInfo16(unsigned short item) const
+std::uint16_t Session::numericInfo16(unsigned short item)
 {
     SQLUSMALLINT value = 0;
-    check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr));
+    watched(nullptr,
+            [&] { return check(SQLGetInfoW(connection(), item, &value, sizeof value, nullptr)); });
     return value;
+}
+
+void Session::endTransaction(short completion)
+{
+    watched(nullptr, [&] { return check(SQLEndTran(SQL_HANDLE_DBC, connection(), completion)); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -213,33 +312,43 @@ SqlReturn StatementHandle::check(SqlReturn rc) const
     return checked(rc, SQL_HANDLE_STMT, m_handle.get());
 }
 
+// Preparing may take the driver to the server, as may closing a cursor held there.
 void StatementHandle::prepare(const QString &sql) const
 {
     WideText text(sql);
-    check(SQLPrepareW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+    watched([&] {
+        return check(SQLPrepareW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+    });
+}
+
+SqlReturn StatementHandle::execute() const
+{
+    return watched([&] { return check(SQLExecute(get())); });
 }
 
 void StatementHandle::executeDirect(const QString &sql) const
 {
     WideText text(sql);
-    check(SQLExecDirectW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+    watched([&] {
+        return check(SQLExecDirectW(get(), reinterpret_cast<SQLWCHAR *>(text.get()), SQL_NTS));
+    });
     finishResults();
 }
 
 void StatementHandle::reset() const
 {
-    SQLFreeStmt(get(), SQL_CLOSE);
+    closeCursor();
     SQLFreeStmt(get(), SQL_RESET_PARAMS);
 }
 
 void StatementHandle::closeCursor() const
 {
-    SQLFreeStmt(get(), SQL_CLOSE);
+    watched([&] { return SQLFreeStmt(get(), SQL_CLOSE); });
 }
 
 void StatementHandle::finishResults() const
 {
-    while (check(SQLMoreResults(get())) != SQL_NO_DATA) {
+    while (watched([&] { return check(SQLMoreResults(get())); }) != SQL_NO_DATA) {
     }
 }
 

@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 // The connection and statement handles of the ODBC provider. The driver manager's headers stay
 // in the .cpp files; its handle and number types are declared here as they are there
 // (OdbcSession.cpp checks that they agree).
 namespace zarn::dal::odbc {
+
+class Watchdog;
 
 using SqlHandle = void *;
 using SqlReturn = short;
@@ -60,11 +64,15 @@ private:
 
 // The session: one connection, shared by the provider and every statement prepared on it, so
 // that a statement that outlives Close finds the connection gone instead of dangling.
+//
+// Every driver call that may wait for the server runs watched: with a command time-out set, a
+// call that has no answer after the time-out and a margin is cancelled, and when it still has
+// none a moment later, the connection is dropped and the call throws DatabaseError.
 class Session
 {
 public:
     explicit Session(int commandTimeout);
-    ~Session() { close(); }
+    ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
@@ -81,16 +89,62 @@ public:
 
     SqlReturn check(SqlReturn rc) const;
     void setAttribute(int attribute, SqlULength value);
-    SqlULength attribute(int attribute) const;
-    QString textInfo(unsigned short item) const;
-    std::uint32_t numericInfo32(unsigned short item) const;
-    std::uint16_t numericInfo16(unsigned short item) const;
+    SqlULength attribute(int attribute);
+    QString textInfo(unsigned short item);
+    std::uint32_t numericInfo32(unsigned short item);
+    std::uint16_t numericInfo16(unsigned short item);
+    // Commits or rolls back; throws the driver's failure.
+    void endTransaction(short completion);
+
+    // Runs a driver call (which returns a value, or nothing, and may throw DatabaseError) that
+    // may wait for the server, within the command time-out. `statement` is what a cancel
+    // applies to, null for a call on the connection. A call that had to be cancelled and
+    // failed throws TimeoutError; one that was dropped throws DatabaseError, and the session is
+    // closed.
+    template <typename Call> auto watched(SqlHandle statement, Call &&call) -> decltype(call())
+    {
+        Watch watch(*this, statement);
+        try {
+            if constexpr (std::is_void_v<decltype(call())>) {
+                call();
+                watch.end(nullptr);
+            } else {
+                auto result = call();
+                watch.end(nullptr);
+                return result;
+            }
+        } catch (const DatabaseError &failure) {
+            watch.end(&failure);
+            throw;
+        }
+    }
 
 private:
+    // The watchdog armed for one call; end() reports what it did, at most once.
+    class Watch
+    {
+    public:
+        Watch(Session &session, SqlHandle statement);
+        ~Watch();
+        Watch(const Watch &) = delete;
+        Watch &operator=(const Watch &) = delete;
+        // Throws where the watchdog acted: the failure (null after a success) becomes a
+        // time-out, or the dropped connection's error.
+        void end(const DatabaseError *failure);
+
+    private:
+        Session &m_session;
+        bool m_armed;
+    };
+
+    // After the watchdog dropped the connection: it is given up without waiting for the server.
+    void lose();
+
     Handle m_environment;
     Handle m_connection;
     int m_commandTimeout;
     bool m_connected = false;
+    std::unique_ptr<Watchdog> m_watchdog; // with a command time-out, while connected
 };
 
 // A statement of a session, whose every execution may take at most the command time-out.
@@ -107,7 +161,16 @@ public:
     SqlReturn check(SqlReturn rc) const;
     const std::shared_ptr<Session> &session() const { return m_session; }
 
+    // A call on this statement that may wait for the server, watched (see Session::watched).
+    template <typename Call> auto watched(Call &&call) const -> decltype(call())
+    {
+        return m_session->watched(m_handle.get(), std::forward<Call>(call));
+    }
+
     void prepare(const QString &sql) const;
+    // Executes the prepared statement with the parameters bound; gives SQL_NO_DATA where it
+    // touched no row.
+    SqlReturn execute() const;
     // Runs a text without preparing it, and reads past its results.
     void executeDirect(const QString &sql) const;
     // Ends the last execution: its rows are dropped and its parameters unbound.
