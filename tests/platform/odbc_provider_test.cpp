@@ -8,9 +8,14 @@
 #include "platform/dal/Recordset.h"
 #include "platform/dal/Transaction.h"
 #include "support/ScratchDatabase.h"
+#include "support/TestDatabases.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -278,6 +283,95 @@ TEST_F(OdbcTest, ACommandTimeOutHoldsOnTheClientWhenTheServerIsFrozen)
         EXPECT_EQ(scalar(next, QStringLiteral("SELECT count(*) FROM frozen WHERE n > 0")),
                   Value(std::int64_t(250)));
     }
+}
+
+// The whole server stopped, its postmaster too, so that not even a cancel request is answered:
+// a server of the test's own, so that the shared one stays up.
+class OdbcOnItsOwnServer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(clusterFolder.isValid());
+        const QRegularExpressionMatch address =
+            QRegularExpression(QStringLiteral("ZARN_TEST_PG_PORT=(\\d+)"))
+                .match(cluster(QStringLiteral("start")));
+        ASSERT_TRUE(address.hasMatch());
+        started = true;
+        // A data source for it beside the test's own, in the file the driver manager reads.
+        test::odbcTestDataSource();
+        QFile dataSources(QFile::decodeName(qgetenv("ODBCINI")));
+        ASSERT_TRUE(dataSources.open(QIODevice::Append));
+        dataSources.write(QStringLiteral("[%1]\nDriver=ZARN PostgreSQL\nServername=127.0.0.1\n"
+                                         "Port=%2\nUseDeclareFetch=1\n")
+                              .arg(dataSource, address.captured(1))
+                              .toUtf8());
+    }
+    void TearDown() override
+    {
+        if (started)
+            cluster(QStringLiteral("stop"));
+    }
+
+    QString cluster(const QString &verb)
+    {
+        QProcess script;
+        script.start(QStringLiteral("bash"),
+                     {QStringLiteral(ZARN_PG_CLUSTER_SCRIPT), verb, clusterFolder.path()});
+        const bool finished = script.waitForFinished(120'000);
+        EXPECT_TRUE(finished && script.exitCode() == 0)
+            << verb.toStdString() << ": " << script.readAllStandardError().toStdString();
+        return QString::fromUtf8(script.readAllStandardOutput());
+    }
+
+    pid_t postmaster() const
+    {
+        QFile file(clusterFolder.filePath(QStringLiteral("data/postmaster.pid")));
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        return static_cast<pid_t>(file.readLine().trimmed().toInt());
+    }
+
+    void open(Connection &connection) const
+    {
+        connection.setConnectionString(
+            QStringLiteral("Provider=ODBC;Data Source=%1;User ID=postgres").arg(dataSource));
+        connection.Open();
+    }
+
+    const QString dataSource =
+        QStringLiteral("zarn_own_%1").arg(QCoreApplication::applicationPid());
+    QTemporaryDir clusterFolder;
+    bool started = false;
+};
+
+TEST_F(OdbcOnItsOwnServer, ACallFailsWithinABoundWhenTheWholeServerIsFrozen)
+{
+    Connection timed;
+    timed.setCommandTimeout(1);
+    open(timed);
+    const auto backend =
+        static_cast<pid_t>(scalar(timed, QStringLiteral("SELECT pg_backend_pid()")).toInt32());
+    {
+        const StoppedProcess server(postmaster());
+        const StoppedProcess stopped(backend);
+        ASSERT_TRUE(server.stopped() && stopped.stopped()) << "cannot stop the server";
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            timed.Execute(QStringLiteral("SELECT 1"));
+            ADD_FAILURE() << "the statement outlived its time-out";
+        } catch (const DatabaseError &error) {
+            EXPECT_TRUE(error.description().contains(QStringLiteral("connection was dropped")))
+                << error.what();
+        }
+        EXPECT_LT(clock.elapsed(), 15000); // bounded, not timed: it must not hang
+        EXPECT_THROW(timed.Execute(QStringLiteral("SELECT 1")), DatabaseError);
+    }
+    timed.Close();
+    Connection next;
+    open(next);
+    EXPECT_EQ(scalar(next, QStringLiteral("SELECT 1")), Value(std::int32_t(1)));
 }
 
 // ---------------------------------------------------------------------------------------------
