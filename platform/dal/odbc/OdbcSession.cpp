@@ -149,6 +149,9 @@ void Session::connect(const QString &connectionString, int loginTimeout)
     check(SQLDriverConnectW(m_connection.get(), nullptr, reinterpret_cast<SQLWCHAR *>(text.get()),
                             SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     m_connected = true;
+    // The driver's own keepalive settings stay as the data source has them: they are not
+    // attributes that every driver takes, and setting them here would override the operator's.
+    // The watchdog bounds every call anyway.
     if (m_commandTimeout > 0) {
         m_watchdog =
             std::make_unique<Watchdog>(std::chrono::seconds(m_commandTimeout) + answerMargin,
@@ -294,10 +297,19 @@ StatementHandle::StatementHandle(std::shared_ptr<Session> session)
         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_session->commandTimeout())), 0));
 }
 
+// Freeing may close a cursor that the server holds. It is not cancelled past the time-out, as
+// the handle is going, but dropped at once.
 StatementHandle::~StatementHandle()
 {
-    if (!m_session->isConnected())
-        m_handle.forget();
+    if (m_session->isConnected()) {
+        try {
+            m_session->watched(nullptr,
+                               [&] { return SQLFreeHandle(SQL_HANDLE_STMT, m_handle.get()); });
+        } catch (const DatabaseError &) {
+            // the connection was lost with it
+        }
+    }
+    m_handle.forget(); // freed above, or with the connection
 }
 
 SqlHandle StatementHandle::get() const
