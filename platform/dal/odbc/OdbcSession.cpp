@@ -1,7 +1,6 @@
 #include "platform/dal/odbc/OdbcSession.h"
 
 #include "platform/dal/odbc/OdbcSockets.h"
-#include "platform/dal/odbc/OdbcWatchdog.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -179,6 +178,7 @@ void Session::close()
 void Session::lose()
 {
     m_connected = false;
+    m_watchdog->dropConnection();
     if (m_watchdog->cancelOutstanding()) {
         // The driver may still be inside the cancel with these handles: they are left to it.
         m_connection.forget();
@@ -198,22 +198,31 @@ Session::Watch::Watch(Session &session, SqlHandle statement)
 
 Session::Watch::~Watch()
 {
-    if (m_armed && m_session.m_watchdog->disarm() == Watchdog::Outcome::Dropped)
+    if (m_armed)
+        finish();
+}
+
+Watchdog::Outcome Session::Watch::finish()
+{
+    m_armed = false;
+    const Watchdog::Outcome outcome = m_session.m_watchdog->disarm();
+    if (outcome == Watchdog::Outcome::Dropped || m_session.m_watchdog->cancelOutstanding()) {
         m_session.lose();
+        return Watchdog::Outcome::Dropped;
+    }
+    return outcome;
 }
 
 void Session::Watch::end(const DatabaseError *failure)
 {
     if (!m_armed)
         return;
-    m_armed = false;
-    const Watchdog::Outcome outcome = m_session.m_watchdog->disarm();
     const int seconds = m_session.m_commandTimeout;
-    if (outcome == Watchdog::Outcome::Dropped || m_session.m_watchdog->cancelOutstanding()) {
-        m_session.lose();
+    const Watchdog::Outcome outcome = finish();
+    if (outcome == Watchdog::Outcome::Dropped) {
         throw DatabaseError(QStringLiteral("The ODBC data source did not answer within the "
-                                           "command time-out of %1 s, nor after the command was "
-                                           "cancelled; the connection was dropped.")
+                                           "command time-out of %1 s; the connection was "
+                                           "dropped.")
                                 .arg(seconds));
     }
     if (outcome == Watchdog::Outcome::Cancelled && failure) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/dal/odbc/OdbcWatchdog.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,8 +15,6 @@
 // in the .cpp files; its handle and number types are declared here as they are there
 // (OdbcSession.cpp checks that they agree).
 namespace zarn::dal::odbc {
-
-class Watchdog;
 
 using SqlHandle = void *;
 using SqlReturn = short;
@@ -133,6 +132,9 @@ private:
         void end(const DatabaseError *failure);
 
     private:
+        // Disarms; a connection that was dropped, or whose cancel never came back, is lost.
+        Watchdog::Outcome finish();
+
         Session &m_session;
         bool m_armed;
     };

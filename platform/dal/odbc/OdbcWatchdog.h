@@ -12,7 +12,7 @@
 // sets its query time-out on the server, and waits for the answer without a limit of its own.
 namespace zarn::dal::odbc {
 
-using SqlHandle = void *;
+using SqlHandle = void *; // as OdbcSession.h declares it
 
 // One thread per session that watches each driver call that may wait for the server. A call
 // that has not returned within the limit is cancelled (SQLCancel, on a thread of its own, as it
@@ -40,6 +40,8 @@ public:
     // After the call: what the watchdog had to do. A cancel still under way is waited for
     // briefly, so that the statement is not freed under it.
     Outcome disarm();
+    // Shuts the session's sockets down, for a connection that is given up.
+    void dropConnection() const { m_sockets.shutDown(); }
     // True when a cancel request never came back: the driver may still be using the session's
     // handles on that thread, so they must be left to it.
     bool cancelOutstanding() const { return m_cancelOutstanding; }
