@@ -243,6 +243,14 @@ TEST_F(OdbcTest, ACommandTimeOutHoldsOnTheClientWhenTheServerIsFrozen)
              return [call = std::shared_ptr(p.prepareProcedure(QStringLiteral("frozen_put"), put)),
                      parameters = put]() mutable { call->execute(parameters); };
          }},
+        {"queued calls",
+         [&](Provider &p) {
+             p.beginTransaction();
+             auto call = std::shared_ptr(p.prepareProcedure(QStringLiteral("frozen_put"), put));
+             for (int i = 0; i < 10; ++i)
+                 call->queue(put); // fewer than fill an array: they wait for the flush
+             return [call] { call->flush(); };
+         }},
         {"a commit",
          [](Provider &p) {
              p.beginTransaction();

@@ -117,9 +117,11 @@ private:
         m_arrayHandle.reset();
         array.bind(m_arrayHandle);
         try {
-            m_arrayHandle.check(SQLExecute(m_arrayHandle.get()));
+            m_arrayHandle.execute();
             m_arrayHandle.finishResults();
         } catch (const DatabaseError &) {
+            if (!m_arrayHandle.session()->isConnected())
+                throw;    // a lost connection leaves no call to look into
             return false; // the call that fails alone names the failure
         }
         m_arrayHandle.closeCursor();
@@ -155,8 +157,7 @@ private:
     void rollBack(const QueuedCalls &calls, std::size_t failedFrom)
     {
         try {
-            const Session &session = *m_arrayHandle.session();
-            session.check(SQLEndTran(SQL_HANDLE_DBC, session.connection(), SQL_ROLLBACK));
+            m_arrayHandle.session()->endTransaction(SQL_ROLLBACK);
         } catch (const DatabaseError &e) {
             throw BatchError(e.description(), std::min(failedFrom, calls.inputs.size()));
         }
