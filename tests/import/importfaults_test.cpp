@@ -4,10 +4,10 @@
 
 #include "facility/DataStoreSupport.h"
 #include "import/StandInFixture.h"
+#include "support/OwnPostgresServer.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <functional>
+#include <optional>
 
 namespace zarn::test {
 namespace {
@@ -178,50 +178,26 @@ protected:
     {
         if (serverUnderTest() != QLatin1String("postgresql"))
             GTEST_SKIP() << "a PostgreSQL fault";
-        ASSERT_TRUE(clusterFolder.isValid());
-        const QString printed = cluster(QStringLiteral("start"));
-        const QRegularExpressionMatch address =
-            QRegularExpression(QStringLiteral("ZARN_TEST_PG_HOST=(\\S+) ZARN_TEST_PG_PORT=(\\d+)"))
-                .match(printed);
-        ASSERT_TRUE(address.hasMatch()) << printed.toStdString();
+        ownServer.emplace();
+        ASSERT_TRUE(ownServer->started());
         sharedHost = qgetenv("ZARN_TEST_PG_HOST");
         sharedPort = qgetenv("ZARN_TEST_PG_PORT");
-        started = true;
-        qputenv("ZARN_TEST_PG_HOST", address.captured(1).toUtf8());
-        qputenv("ZARN_TEST_PG_PORT", address.captured(2).toUtf8());
+        qputenv("ZARN_TEST_PG_HOST", ownServer->host().toUtf8());
+        qputenv("ZARN_TEST_PG_PORT", ownServer->port().toUtf8());
         ImportFaults::SetUp();
     }
 
     void TearDown() override
     {
-        if (started) {
+        if (ownServer) {
             qputenv("ZARN_TEST_PG_HOST", sharedHost);
             qputenv("ZARN_TEST_PG_PORT", sharedPort);
-            cluster(QStringLiteral("stop"));
         }
     }
 
-    // Runs the cluster script on this test's folder and returns what it printed.
-    QString cluster(const QString &verb)
-    {
-        QProcess script;
-        // A server stopped at once keeps what it committed only when it flushed it: the cluster
-        // runs with a real server's durability, unlike the shared test server.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PG_CLUSTER_DURABLE"), QStringLiteral("1"));
-        script.setProcessEnvironment(environment);
-        script.start(QStringLiteral("bash"),
-                     {QStringLiteral(ZARN_PG_CLUSTER_SCRIPT), verb, clusterFolder.path()});
-        const bool finished = script.waitForFinished(120'000);
-        EXPECT_TRUE(finished && script.exitCode() == 0)
-            << verb.toStdString() << ": " << script.readAllStandardError().toStdString();
-        return QString::fromUtf8(script.readAllStandardOutput());
-    }
-
-    QTemporaryDir clusterFolder;
+    std::optional<OwnPostgresServer> ownServer;
     QByteArray sharedHost;
     QByteArray sharedPort;
-    bool started = false;
 };
 
 TEST_F(ImportOnItsOwnServer, TheServerStoppedMidImport)
@@ -229,12 +205,12 @@ TEST_F(ImportOnItsOwnServer, TheServerStoppedMidImport)
     const auto facilityConn = facilityConnection();
     FaultingUserInterface faulted;
     faulted.strikeFrom(faultAfter, [&] {
-        cluster(QStringLiteral("halt"));
+        ownServer->run(QStringLiteral("halt"));
         return true;
     });
     EXPECT_FALSE(import(*facilityConn, faulted));
     // The test's own connections went with the server.
-    cluster(QStringLiteral("resume"));
+    ownServer->run(QStringLiteral("resume"));
     source = schema::openConnection(source->connectionString());
     root = schema::openConnection(server->catalogConnectionString(QStringLiteral("TAVROOT")));
     expectFailedAfterThePrefix(faulted, faultAfter);

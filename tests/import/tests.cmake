@@ -12,7 +12,4 @@ set_property(TEST importdata_test_sqlite importdata_test_postgresql APPEND PROPE
 # SQLite's numeric date-times in a source.
 zarn_unit_test(julian_timedate_test ${CMAKE_CURRENT_LIST_DIR}/julian_timedate_test.cpp)
 zarn_db_test(importfaults_test ${CMAKE_CURRENT_LIST_DIR}/importfaults_test.cpp)
-# Stops and starts a PostgreSQL server of its own.
-target_compile_definitions(importfaults_test PRIVATE
-    ZARN_PG_CLUSTER_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/pg-cluster")
 zarn_unit_test(locationplan_test ${CMAKE_CURRENT_LIST_DIR}/locationplan_test.cpp)

@@ -7,16 +7,13 @@
 #include "platform/dal/ConnectionString.h"
 #include "platform/dal/Recordset.h"
 #include "platform/dal/Transaction.h"
+#include "support/OwnPostgresServer.h"
 #include "support/ScratchDatabase.h"
 #include "support/TestDatabases.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -34,6 +31,7 @@ namespace zarn::dal {
 namespace {
 
 using test::ScratchDatabase;
+using test::StoppedProcess;
 
 // The message of the DatabaseError that opening the provider itself throws, without the
 // masking that Connection adds.
@@ -183,25 +181,6 @@ TEST_F(OdbcTest, TheServerGivingUpWaitingIsATimeOut)
 // ---------------------------------------------------------------------------------------------
 // A frozen server
 
-// A server process stopped until the guard ends, so that the server is never left stopped.
-class StoppedProcess
-{
-public:
-    explicit StoppedProcess(pid_t pid) : m_pid(pid), m_stopped(::kill(pid, SIGSTOP) == 0) {}
-    ~StoppedProcess()
-    {
-        if (m_stopped)
-            ::kill(m_pid, SIGCONT);
-    }
-    StoppedProcess(const StoppedProcess &) = delete;
-    StoppedProcess &operator=(const StoppedProcess &) = delete;
-    bool stopped() const { return m_stopped; }
-
-private:
-    pid_t m_pid;
-    bool m_stopped;
-};
-
 // Each kind of call that waits for the server, its server process stopped just before it: the
 // call fails within a bound with a message that says what happened, the connection is gone,
 // and a new one works. Without the bound on the client each of them would wait for ever.
@@ -300,44 +279,15 @@ class OdbcOnItsOwnServer : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(clusterFolder.isValid());
-        const QRegularExpressionMatch address =
-            QRegularExpression(QStringLiteral("ZARN_TEST_PG_PORT=(\\d+)"))
-                .match(cluster(QStringLiteral("start")));
-        ASSERT_TRUE(address.hasMatch());
-        started = true;
+        ASSERT_TRUE(server.started());
         // A data source for it beside the test's own, in the file the driver manager reads.
         test::odbcTestDataSource();
         QFile dataSources(QFile::decodeName(qgetenv("ODBCINI")));
         ASSERT_TRUE(dataSources.open(QIODevice::Append));
-        dataSources.write(QStringLiteral("[%1]\nDriver=ZARN PostgreSQL\nServername=127.0.0.1\n"
-                                         "Port=%2\nUseDeclareFetch=1\n")
-                              .arg(dataSource, address.captured(1))
+        dataSources.write(QStringLiteral("[%1]\nDriver=ZARN PostgreSQL\nServername=%2\n"
+                                         "Port=%3\nUseDeclareFetch=1\n")
+                              .arg(dataSource, server.host(), server.port())
                               .toUtf8());
-    }
-    void TearDown() override
-    {
-        if (started)
-            cluster(QStringLiteral("stop"));
-    }
-
-    QString cluster(const QString &verb)
-    {
-        QProcess script;
-        script.start(QStringLiteral("bash"),
-                     {QStringLiteral(ZARN_PG_CLUSTER_SCRIPT), verb, clusterFolder.path()});
-        const bool finished = script.waitForFinished(120'000);
-        EXPECT_TRUE(finished && script.exitCode() == 0)
-            << verb.toStdString() << ": " << script.readAllStandardError().toStdString();
-        return QString::fromUtf8(script.readAllStandardOutput());
-    }
-
-    pid_t postmaster() const
-    {
-        QFile file(clusterFolder.filePath(QStringLiteral("data/postmaster.pid")));
-        if (!file.open(QIODevice::ReadOnly))
-            return 0;
-        return static_cast<pid_t>(file.readLine().trimmed().toInt());
     }
 
     void open(Connection &connection) const
@@ -349,8 +299,7 @@ protected:
 
     const QString dataSource =
         QStringLiteral("zarn_own_%1").arg(QCoreApplication::applicationPid());
-    QTemporaryDir clusterFolder;
-    bool started = false;
+    test::OwnPostgresServer server;
 };
 
 TEST_F(OdbcOnItsOwnServer, ACallFailsWithinABoundWhenTheWholeServerIsFrozen)
@@ -361,9 +310,9 @@ TEST_F(OdbcOnItsOwnServer, ACallFailsWithinABoundWhenTheWholeServerIsFrozen)
     const auto backend =
         static_cast<pid_t>(scalar(timed, QStringLiteral("SELECT pg_backend_pid()")).toInt32());
     {
-        const StoppedProcess server(postmaster());
+        const StoppedProcess postmaster(server.postmaster());
         const StoppedProcess stopped(backend);
-        ASSERT_TRUE(server.stopped() && stopped.stopped()) << "cannot stop the server";
+        ASSERT_TRUE(postmaster.stopped() && stopped.stopped()) << "cannot stop the server";
         QElapsedTimer clock;
         clock.start();
         try {

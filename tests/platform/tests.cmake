@@ -15,9 +15,6 @@ zarn_unit_test(sqlite_provider_test ${CMAKE_CURRENT_LIST_DIR}/sqlite_provider_te
 # The database access layer through ODBC, and what only the ODBC provider does.
 add_executable(odbc_provider_test ${CMAKE_CURRENT_LIST_DIR}/odbc_provider_test.cpp)
 target_link_libraries(odbc_provider_test PRIVATE zarntestsupport GTest::gtest_main)
-# Stops and starts a PostgreSQL server of its own.
-target_compile_definitions(odbc_provider_test PRIVATE
-    ZARN_PG_CLUSTER_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/pg-cluster")
 zarn_odbc_run(dal_test_odbc dal_test)
 zarn_odbc_run(odbc_provider_test odbc_provider_test)
 
