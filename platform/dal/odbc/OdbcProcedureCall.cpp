@@ -136,7 +136,7 @@ private:
     {
         for (bool again = true; again;) {
             again = false;
-            rollBack(calls, failedFrom);
+            rollBack(failedFrom);
             for (std::size_t from = 0; from < failedFrom && !again;) {
                 ParameterArray array(calls.declarations, calls.inputs, from,
                                      std::min(failedFrom, from + arrayCalls));
@@ -154,12 +154,12 @@ private:
 
     // Undoes the transaction, which holds this flush's calls only; a connection that cannot do
     // even that fails the first call not known to be stored.
-    void rollBack(const QueuedCalls &calls, std::size_t failedFrom)
+    void rollBack(std::size_t failedFrom)
     {
         try {
             m_arrayHandle.session()->endTransaction(SQL_ROLLBACK);
         } catch (const DatabaseError &e) {
-            throw BatchError(e.description(), std::min(failedFrom, calls.inputs.size()));
+            throw BatchError(e.description(), failedFrom);
         }
     }
 
