@@ -546,7 +546,7 @@ TEST_F(PostgresBatchTest, CallsRunInQueueOrderAndTheLaterWriteOfASlotStays)
                                           at(1899, 12, 30, 0, 0, 0, 1),
                                           at(2024, 2, 29, 23, 59, 59, 999)};
     const QString label = QStringLiteral("{\"a\",b}\\ 'x', Zürich NULL");
-    constexpr std::int32_t calls = 5001; // more than two batches
+    constexpr std::int32_t calls = 10001; // more than two batches
     db->beginTransaction();
     for (std::int32_t n = 1; n <= calls; ++n)
         queue(Value(n), n / 2, stamps[n % stamps.size()], label + QString::number(n));
@@ -580,13 +580,13 @@ TEST_F(PostgresBatchTest, CallsRunInQueueOrderAndTheLaterWriteOfASlotStays)
 TEST_F(PostgresBatchTest, AFailingCallStoresExactlyTheCallsBeforeIt)
 {
     // The failing call first in a batch, in the middle of one and the very first one.
-    for (std::int32_t failing : {2001, 3500, 1}) {
+    for (std::int32_t failing : {5001, 7500, 1}) {
         db->executeScript(QStringLiteral("TRUNCATE batch_log, batch_slot;"
                                          "ALTER TABLE batch_log ADD CONSTRAINT no_dup EXCLUDE "
                                          "(n WITH =)"));
         query(*db, QStringLiteral("INSERT INTO batch_log (n) VALUES (?)"), {Value(failing)});
         db->beginTransaction();
-        for (std::int32_t n = 1; n <= 5000; ++n)
+        for (std::int32_t n = 1; n <= 10000; ++n)
             queue(Value(n), n, at(2024, 3, 5, 10, 0, 0, 0), QStringLiteral("x"));
         try {
             call->flush();
@@ -647,17 +647,17 @@ TEST_F(PostgresBatchTest, AFunctionABatchCannotCallKeepsToThePipeline)
 TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatchAndTheNextTransactionBegins)
 {
     db->beginTransaction();
-    for (std::int32_t n = 1; n <= 2500; ++n)
+    for (std::int32_t n = 1; n <= 7500; ++n)
         queue(Value(n), n, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
     call->flushCommitAndBegin(*db);
     auto other = openWith(superuser());
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
-              Value(std::int64_t(2500)));
+              Value(std::int64_t(7500)));
     queue(Value(std::int32_t(9999)), 9999, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
     call->flush();
     db->rollback(); // the transaction that the commit began
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
-              Value(std::int64_t(2500)));
+              Value(std::int64_t(7500)));
 
     // A failure in the group: nothing of it is committed.
     db->beginTransaction();
@@ -667,7 +667,7 @@ TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatchAndTheNextTransactionBegi
     EXPECT_THROW(call->flushCommitAndBegin(*db), BatchError);
     db->rollback();
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
-              Value(std::int64_t(2500)));
+              Value(std::int64_t(7500)));
 }
 
 // The server process of a connection, stopped until the guard ends.
