@@ -112,17 +112,10 @@ bool importVariables(Importer &importer, UserInterface &ui, const Target &target
 bool importData(Importer &importer, UserInterface &ui, const Target &target,
                 const ImportChoices &choices)
 {
-    const std::optional<DateTime> start = DateTime::parse(choices.startDate);
-    const std::optional<DateTime> end = DateTime::parse(choices.endDate);
-    if (!start || !end) {
-        tell(ui, InvalidDatesText);
+    const auto range = checkedDateRange(ui, choices.startDate, choices.endDate);
+    if (!range)
         return false;
-    }
-    if (hourBoundariesBetween(*start, *end) <= 0) {
-        tell(ui, EndBeforeStartText);
-        return false;
-    }
-    if (!importer.ImportData(*start, *end, target.siteId, target.facilityName,
+    if (!importer.ImportData(range->first, range->second, target.siteId, target.facilityName,
                              target.facilityFileName)) {
         tell(ui, StepFailedText, MessageIcon::Stop);
         return false;
@@ -185,20 +178,11 @@ void openFacility(dal::Connection &cnnFacility, UserInterface &ui)
 bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices,
                     ImportTally *tally)
 {
-    if (choices.siteName.isEmpty()) {
-        tell(ui, NoSiteText);
+    if (!choicesComplete(ui, choices.siteName, choices.facilityName, choices.variables,
+                         choices.data))
         return false;
-    }
-    if (choices.facilityName.isEmpty()) {
-        tell(ui, NoFacilityText);
-        return false;
-    }
     const Target target{keyAt(workspace.sites(), choices.sitePosition), choices.facilityName,
                         keyAt(workspace.facilities(), choices.facilityPosition)};
-    if (!choices.variables && !choices.data) {
-        tell(ui, NothingChosenText);
-        return false;
-    }
 
     dal::Connection cnnFacility;
     workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, target.facilityFileName);
@@ -209,6 +193,40 @@ bool checkAndImport(Workspace &workspace, UserInterface &ui, const ImportChoices
 }
 
 } // namespace
+
+bool choicesComplete(UserInterface &ui, const QString &siteName, const QString &facilityName,
+                     bool variables, bool data)
+{
+    if (siteName.isEmpty()) {
+        tell(ui, NoSiteText);
+        return false;
+    }
+    if (facilityName.isEmpty()) {
+        tell(ui, NoFacilityText);
+        return false;
+    }
+    if (!variables && !data) {
+        tell(ui, NothingChosenText);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::pair<DateTime, DateTime>>
+checkedDateRange(UserInterface &ui, const QString &startDate, const QString &endDate)
+{
+    const std::optional<DateTime> start = DateTime::parse(startDate);
+    const std::optional<DateTime> end = DateTime::parse(endDate);
+    if (!start || !end) {
+        tell(ui, InvalidDatesText);
+        return std::nullopt;
+    }
+    if (hourBoundariesBetween(*start, *end) <= 0) {
+        tell(ui, EndBeforeStartText);
+        return std::nullopt;
+    }
+    return std::pair(*start, *end);
+}
 
 std::int64_t hourBoundariesBetween(DateTime start, DateTime end)
 {

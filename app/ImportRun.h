@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 namespace zarn {
 
@@ -34,6 +36,15 @@ struct ImportChoices
 // receives what the steps did, however the run ended.
 bool runImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices,
                ImportTally *tally = nullptr);
+
+// The import's own checks of the choices, in the order it makes them, each telling the operator
+// what it refuses: a site and a facility chosen, and something to import.
+bool choicesComplete(UserInterface &ui, const QString &siteName, const QString &facilityName,
+                     bool variables, bool data);
+// The date range of a data import: both texts valid dates, a full hour of the clock apart;
+// nothing, with the operator told why, otherwise.
+std::optional<std::pair<DateTime, DateTime>>
+checkedDateRange(UserInterface &ui, const QString &startDate, const QString &endDate);
 
 // How many times the clock passes a full hour from start to end (negative when end comes
 // first), counted on whole milliseconds so that 10:59 to 11:00 counts one.

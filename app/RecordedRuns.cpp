@@ -9,18 +9,6 @@ namespace zarn {
 
 namespace {
 
-// The texts of the import's own checks, which the preview makes too.
-const QString NoSiteText = QStringLiteral("You must choose a Vantrel Site.");
-const QString NoFacilityText = QStringLiteral("You  must choose a ZARN Facility Name.");
-const QString NothingChosenText = QStringLiteral("You didn't select any data to import");
-const QString InvalidDatesText = QStringLiteral("Invalid Dates");
-const QString EndBeforeStartText = QStringLiteral("The end date must come after the start date!");
-
-void tell(UserInterface &ui, const QString &text)
-{
-    ui.showMessage(Message{text, MessageIcon::None, MessageButtons::Ok, QString(), 0});
-}
-
 // The key at a list position, or an empty text for a position the list does not have.
 QString keyAt(const std::vector<ListEntry> &entries, int position)
 {
@@ -49,32 +37,15 @@ RunRecord recordOf(RunRecord::Kind kind, const Workspace &workspace, const Impor
 // them, with its message shown.
 std::optional<PreviewRequest> checkedRequest(UserInterface &ui, const RunRecord &record)
 {
-    if (record.siteName.isEmpty()) {
-        tell(ui, NoSiteText);
+    if (!choicesComplete(ui, record.siteName, record.facilityName, record.variables, record.data))
         return std::nullopt;
-    }
-    if (record.facilityName.isEmpty()) {
-        tell(ui, NoFacilityText);
-        return std::nullopt;
-    }
-    if (!record.variables && !record.data) {
-        tell(ui, NothingChosenText);
-        return std::nullopt;
-    }
     PreviewRequest request{record.siteId, record.variables, record.data, {}, {}};
     if (record.data) {
-        const std::optional<DateTime> start = DateTime::parse(record.startDate);
-        const std::optional<DateTime> end = DateTime::parse(record.endDate);
-        if (!start || !end) {
-            tell(ui, InvalidDatesText);
+        const auto range = checkedDateRange(ui, record.startDate, record.endDate);
+        if (!range)
             return std::nullopt;
-        }
-        if (hourBoundariesBetween(*start, *end) <= 0) {
-            tell(ui, EndBeforeStartText);
-            return std::nullopt;
-        }
-        request.start = *start;
-        request.end = *end;
+        request.start = range->first;
+        request.end = range->second;
     }
     return request;
 }

@@ -39,7 +39,7 @@ bool Importer::CreateLocations(const QString &VantrelID)
         return true;
     } catch (...) {
         // The transaction has been rolled back: the earlier locations are still in place.
-        tally.failure = failureText(std::current_exception());
+        tally.failure = describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to create locations"), MessageIcon::Exclamation);
         reportFailure(QStringLiteral("The locations could not be written"), tally.failure);
         return false;

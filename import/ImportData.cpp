@@ -21,20 +21,6 @@ const QString dataAuditUser = QStringLiteral("VT2ZRANS");
 const QString noVariableReason = QStringLiteral("no variable");
 const QString noSensorReason = QStringLiteral("no sensor");
 
-// What an error says: the database's own text for a database failure.
-QString errorText(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const Error &e) {
-        return e.description();
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
-
 QString serverText(std::exception_ptr error)
 {
     try {
@@ -388,7 +374,7 @@ private:
                            "%4, value %5): %6. %7 readings before it were stored.")
                 .arg(failure.position)
                 .arg(m_target.tally.total)
-                .arg(failure.readingKey, failure.timeStamp, failure.value, errorText(error))
+                .arg(failure.readingKey, failure.timeStamp, failure.value, describedError(error))
                 .arg(failure.stored));
         m_target.tally.failure = failure;
     }
@@ -481,7 +467,7 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
     } catch (...) {
         if (!tally.failure) {
             // Before the first reading: the map, the readings' count or the store's set-up.
-            const QString text = errorText(std::current_exception());
+            const QString text = describedError(std::current_exception());
             tally.failure = ReadingFailure{};
             tally.failure->serverText = serverText(std::current_exception());
             m_ui.reportDetail(QStringLiteral("The data import failed before its first reading: "

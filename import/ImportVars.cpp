@@ -60,7 +60,7 @@ bool Importer::ImportVars(const QString &VantrelID, const QString & /*FacilityNa
         tally.succeeded = true;
         return true;
     } catch (...) {
-        tally.failure = failureText(std::current_exception());
+        tally.failure = describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to import the variables into ZARN"),
              MessageIcon::Exclamation);
         reportFailure(QStringLiteral("The variables could not be imported"), tally.failure);
@@ -95,7 +95,7 @@ Importer::VariableOutcome Importer::CreateVarFromSensor(const SensorRecord &sens
                                                         QString &failure)
 {
     auto fail = [&] {
-        failure = failureText(std::current_exception());
+        failure = describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to create ZARN variable from Vantrel Sensor"),
              MessageIcon::Exclamation);
     };

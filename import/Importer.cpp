@@ -64,19 +64,6 @@ void Importer::reportFailure(const QString &what, const QString &failure)
     m_ui.reportDetail(what + QStringLiteral(": ") + failure);
 }
 
-QString Importer::failureText(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const Error &e) {
-        return e.description();
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("an unknown error");
-    }
-}
-
 QString Importer::sensorLocationKey(const QString &trainNumberText)
 {
     const std::optional<double> number = parseNumber(trainNumberText);
@@ -137,7 +124,7 @@ dal::Recordset Importer::GetDataRows(DateTime StartDate, DateTime EndDate, const
     } catch (...) {
         tell(QStringLiteral("Program was unable to get Vantrel data"), MessageIcon::Exclamation);
         reportFailure(QStringLiteral("The readings could not be read"),
-                      failureText(std::current_exception()));
+                      describedError(std::current_exception()));
     }
     return rs;
 }
@@ -155,7 +142,7 @@ dal::Recordset Importer::GetSensorDefinitions(const QString &SensorsTable)
         tell(QStringLiteral("Program was unable to get Vantrel Sensor Definitions"),
              MessageIcon::Exclamation);
         reportFailure(QStringLiteral("The sensors could not be read"),
-                      failureText(std::current_exception()));
+                      describedError(std::current_exception()));
     }
     return rs;
 }
@@ -182,7 +169,7 @@ std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs, QString &f
         return v.isNull() ? fallback : v;
     };
     auto fail = [&] {
-        failure = column + QStringLiteral(": ") + failureText(std::current_exception());
+        failure = column + QStringLiteral(": ") + describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"),
              MessageIcon::Exclamation);
     };

@@ -87,8 +87,6 @@ private:
     // The location key of a sensor's train: the train number's text, with "0" in front when it
     // reads as a number below 10. Raises for a text that is not a number.
     static QString sensorLocationKey(const QString &trainNumberText);
-    // The description of a caught exception, for the tally and the details.
-    static QString failureText(std::exception_ptr error);
 
     QString lookUpSiteTable(const QString &VantrelID, const QString &column,
                             const QString &missingText, const QString &failureText);

@@ -35,7 +35,7 @@ void Importer::UpdateUDCaps()
         rs.Close();
         tally.succeeded = true;
     } catch (...) {
-        tally.failure = failureText(std::current_exception());
+        tally.failure = describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to update User Defined Captions"),
              MessageIcon::Exclamation);
         reportFailure(QStringLiteral("The captions could not be written"), tally.failure);

@@ -6,6 +6,19 @@ Error::Error(long number, QString description)
     : m_number(number), m_description(std::move(description)), m_what(m_description.toStdString())
 {}
 
+QString describedError(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Error &e) {
+        return e.description();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("an unknown error");
+    }
+}
+
 Error invalidProcedureCall()
 {
     return Error(errc::InvalidProcedureCall, QStringLiteral("Invalid procedure call or argument"));

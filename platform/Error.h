@@ -34,6 +34,9 @@ constexpr long KeyAlreadyExists = 457;
 constexpr long Database = -2147467259; // what database failures carry
 } // namespace errc
 
+// The description of a caught exception, as the details and the run report give it.
+QString describedError(std::exception_ptr error);
+
 Error invalidProcedureCall();
 Error overflow();
 Error divisionByZero();
