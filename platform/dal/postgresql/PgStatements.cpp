@@ -26,75 +26,6 @@ constexpr Oid numericType = 1700;
 // Rows per round trip of a streamed statement: few round trips, flat memory.
 constexpr int cursorBatchRows = 10000;
 
-bool isIdentifierChar(QChar c)
-{
-    return c.isLetterOrNumber() || c == u'_' || c == u'$';
-}
-
-// The end (one past) of a quoted run that starts at `start` with `quote`; a doubled quote stands
-// for one, and a backslash escapes the next character where `backslashEscapes` is set.
-qsizetype quotedEnd(const QString &sql, qsizetype start, QChar quote, bool backslashEscapes)
-{
-    qsizetype i = start + 1;
-    while (i < sql.size()) {
-        if (backslashEscapes && sql[i] == u'\\') {
-            i += 2;
-        } else if (sql[i] == quote) {
-            if (i + 1 < sql.size() && sql[i + 1] == quote)
-                i += 2;
-            else
-                return i + 1;
-        } else {
-            ++i;
-        }
-    }
-    return sql.size();
-}
-
-qsizetype lineCommentEnd(const QString &sql, qsizetype start)
-{
-    const qsizetype newline = sql.indexOf(u'\n', start);
-    return newline < 0 ? sql.size() : newline + 1;
-}
-
-// Block comments nest on this server.
-qsizetype blockCommentEnd(const QString &sql, qsizetype start)
-{
-    int depth = 0;
-    qsizetype i = start;
-    while (i + 1 < sql.size()) {
-        if (sql[i] == u'/' && sql[i + 1] == u'*') {
-            ++depth;
-            i += 2;
-        } else if (sql[i] == u'*' && sql[i + 1] == u'/') {
-            i += 2;
-            if (--depth == 0)
-                return i;
-        } else {
-            ++i;
-        }
-    }
-    return sql.size();
-}
-
-// The end of a dollar-quoted body ($$...$$ or $tag$...$tag$) starting at `start`, or -1 when
-// the "$" there does not open one (a parameter such as $1, or part of an identifier).
-qsizetype dollarQuotedEnd(const QString &sql, qsizetype start)
-{
-    if (start > 0 && isIdentifierChar(sql[start - 1]))
-        return -1;
-    qsizetype i = start + 1;
-    if (i < sql.size() && sql[i].isDigit())
-        return -1;
-    while (i < sql.size() && sql[i] != u'$' && (sql[i].isLetterOrNumber() || sql[i] == u'_'))
-        ++i;
-    if (i >= sql.size() || sql[i] != u'$')
-        return -1;
-    const QString tag = sql.mid(start, i - start + 1);
-    const qsizetype close = sql.indexOf(tag, i + 1);
-    return close < 0 ? sql.size() : close + tag.size();
-}
-
 } // namespace
 
 // The name folded as the server folds an unquoted one, which lowers ASCII letters only, and
@@ -109,43 +40,30 @@ QString quotedName(const QString &name)
     return u'"' + folded + u'"';
 }
 
+const SqlDialect &postgresDialect()
+{
+    static const SqlDialect dialect = [] {
+        SqlDialect d;
+        d.backtickNames = false;
+        d.escapeStrings = true;
+        d.dollarQuotes = true;
+        d.nestedComments = true;
+        return d;
+    }();
+    return dialect;
+}
+
 TranslatedSql translateSql(const QString &sql)
 {
     TranslatedSql out;
     out.text.reserve(sql.size() + 16);
-    qsizetype i = 0;
-    while (i < sql.size()) {
-        const QChar c = sql[i];
-        const QChar next = i + 1 < sql.size() ? sql[i + 1] : QChar();
-        qsizetype end = -1;
-        if (c == u'\'') {
-            const bool escaped = i > 0 && (sql[i - 1] == u'E' || sql[i - 1] == u'e') &&
-                                 (i < 2 || !isIdentifierChar(sql[i - 2]));
-            end = quotedEnd(sql, i, c, escaped);
-        } else if (c == u'"') {
-            end = quotedEnd(sql, i, c, false);
-        } else if (c == u'-' && next == u'-') {
-            end = lineCommentEnd(sql, i);
-        } else if (c == u'/' && next == u'*') {
-            end = blockCommentEnd(sql, i);
-        } else if (c == u'$') {
-            end = dollarQuotedEnd(sql, i);
-        } else if (c == u'?') {
+    for (const SqlToken &token : sqlTokens(sql, postgresDialect())) {
+        if (token.kind == SqlTokenKind::Placeholder)
             out.text += u'$' + QString::number(++out.parameterCount);
-            ++i;
-            continue;
-        } else if (c == u'[') {
-            const qsizetype close = sql.indexOf(u']', i + 1);
-            if (close > i) {
-                out.text += quotedName(sql.mid(i + 1, close - i - 1));
-                i = close + 1;
-                continue;
-            }
-        }
-        if (end < 0)
-            end = i + 1;
-        out.text += QStringView(sql).mid(i, end - i);
-        i = end;
+        else if (token.kind == SqlTokenKind::QuotedName && sql[token.start] == u'[')
+            out.text += quotedName(unquotedToken(sql, token));
+        else
+            out.text += tokenText(sql, token);
     }
     return out;
 }

@@ -18,6 +18,10 @@ QString quotedName(const QString &name);
 // A possibly schema-qualified name ("name" or "schema.name") quoted part by part.
 QString quotedQualifiedName(const QString &name);
 
+// The server's SQL: dollar-quoted bodies, E'' literals with backslash escapes, comments that
+// nest, and no backtick quotes.
+const SqlDialect &postgresDialect();
+
 // "?" placeholders become $1..$n and [Name] becomes "name", outside string literals, quoted
 // identifiers, dollar-quoted bodies and comments.
 struct TranslatedSql

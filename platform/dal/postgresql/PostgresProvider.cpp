@@ -45,6 +45,7 @@ public:
     void executeScript(const QString &sql) override { session()->run(sql.toUtf8()); }
 
     QString quoteIdentifier(const QString &name) const override { return pg::quotedName(name); }
+    const SqlDialect &sqlDialect() const override { return pg::postgresDialect(); }
 
     QStringList primaryKey(const QString &table) override
     {

@@ -94,7 +94,7 @@ private:
 
     void load()
     {
-        const QStringList statements = sqltext::splitStatements(bodyText());
+        const QStringList statements = sqltext::splitStatements(bodyText(), sqliteDialect());
         if (statements.isEmpty())
             throw DatabaseError(
                 QStringLiteral("Stored procedure %1 has no statements.").arg(m_name));

@@ -84,6 +84,8 @@ public:
         return QLatin1Char('"') + quoted + QLatin1Char('"');
     }
 
+    const SqlDialect &sqlDialect() const override { return sqlite::sqliteDialect(); }
+
     QStringList primaryKey(const QString &table) override
     {
         SqliteStatement info(db(),

@@ -35,6 +35,12 @@ Value numberOf(sqlite3_stmt *stmt, int column)
 
 } // namespace
 
+const SqlDialect &sqliteDialect()
+{
+    static const SqlDialect dialect;
+    return dialect;
+}
+
 QString messageOf(sqlite3 *db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
@@ -56,7 +62,7 @@ StatementHandle::StatementHandle(sqlite3 *db, const QString &sql) : m_db(db)
         throw DatabaseError(messageOf(db));
     if (m_stmt == nullptr)
         throw DatabaseError(QStringLiteral("The SQL text holds no statement."));
-    if (!sqltext::splitStatements(QString::fromUtf8(tail)).isEmpty()) {
+    if (!sqltext::splitStatements(QString::fromUtf8(tail), sqliteDialect()).isEmpty()) {
         sqlite3_finalize(m_stmt);
         throw DatabaseError(QStringLiteral("The SQL text holds more than one statement."));
     }

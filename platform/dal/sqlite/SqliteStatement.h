@@ -13,6 +13,9 @@ struct sqlite3_stmt;
 // its columns, and the Statement the database access layer runs.
 namespace zarn::dal::sqlite {
 
+// SQLite reads brackets, double quotes and backticks around names, and no nested comments.
+const SqlDialect &sqliteDialect();
+
 QString messageOf(sqlite3 *db);
 // Runs SQL that needs no parameters and gives no rows that are wanted.
 void run(sqlite3 *db, const QString &sql);
