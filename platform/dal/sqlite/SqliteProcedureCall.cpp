@@ -2,7 +2,9 @@
 
 #include "platform/Error.h"
 #include "platform/dal/SqlText.h"
+#include "platform/dal/sqlite/SqliteSession.h"
 #include "platform/dal/sqlite/SqliteStatement.h"
+#include "platform/dal/sqlite/SqliteValues.h"
 
 #include <QStringList>
 #include <algorithm>
