@@ -117,6 +117,15 @@ struct DataTally
     std::vector<VariableReadings> perVariable;
     std::vector<PassedOverReadings> passedOver;
     std::optional<ReadingFailure> failure;
+
+    // The readings passed over, of every reading key.
+    std::int64_t passedOverCount() const
+    {
+        std::int64_t count = 0;
+        for (const PassedOverReadings &p : passedOver)
+            count += p.count;
+        return count;
+    }
 };
 
 struct ImportTally
