@@ -189,12 +189,13 @@ private:
                 failure.value = asRead(m_data.Value());
             }
         }
+        failure.reason = describedError(error);
         m_target.ui.reportDetail(
             QStringLiteral("The data import stopped at reading %1 of %2 (sensor %3, time stamp "
                            "%4, value %5): %6. %7 readings before it were stored.")
                 .arg(failure.position)
                 .arg(m_target.tally.total)
-                .arg(failure.readingKey, failure.timeStamp, failure.value, describedError(error))
+                .arg(failure.readingKey, failure.timeStamp, failure.value, failure.reason)
                 .arg(failure.stored));
         m_target.tally.failure = failure;
     }
@@ -292,6 +293,7 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
             const QString text = describedError(std::current_exception());
             tally.failure = ReadingFailure{};
             tally.failure->serverText = serverText(std::current_exception());
+            tally.failure->reason = text;
             m_ui.reportDetail(QStringLiteral("The data import failed before its first reading: "
                                              "%1")
                                   .arg(text));

@@ -341,6 +341,7 @@ TEST_F(ImportData, AFailingVariableLookUpFailsTheImportBeforeAnyReading)
     EXPECT_FALSE(tally.failure->serverText.isEmpty());
     ASSERT_EQ(ui.details.size(), 1u);
     EXPECT_TRUE(ui.details[0].contains(tally.failure->serverText));
+    EXPECT_TRUE(ui.details[0].endsWith(": " + tally.failure->reason));
 }
 
 // One variable cannot tell two sensors' readings apart: neither sensor's readings are written,
@@ -454,6 +455,8 @@ TEST_F(ImportData, ABadReadingStopsTheImportAndIsNamed)
         EXPECT_TRUE(detail.contains(QStringLiteral("time stamp ") + bad.stampAsRead));
         EXPECT_TRUE(detail.contains(QStringLiteral("value ") + bad.valueAsRead));
         EXPECT_TRUE(detail.contains(QStringLiteral("2 readings before it were stored")));
+        EXPECT_FALSE(tally.failure->reason.isEmpty());
+        EXPECT_TRUE(detail.contains(QStringLiteral("): ") + tally.failure->reason + '.'));
     }
 }
 
