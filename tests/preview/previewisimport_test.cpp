@@ -184,9 +184,13 @@ private:
             for (int i = bounded(0, 10); i > 0; --i)
                 readings.push_back({key, value()});
         for (int bad = chance(2) ? 3 : 0; bad > 0 && !readings.empty(); --bad) {
-            const std::vector<Value> unstorable{Value::null(),         QStringLiteral("2,5"),
-                                                QStringLiteral(""),    QStringLiteral("$5"),
-                                                QStringLiteral("NaN"), QStringLiteral("-Infinity")};
+            const std::vector<Value> unstorable{Value::null(),
+                                                QStringLiteral("2,5"),
+                                                QStringLiteral(""),
+                                                QStringLiteral("$5"),
+                                                QStringLiteral("NaN"),
+                                                QStringLiteral("-Infinity"),
+                                                QString(300, QLatin1Char('7'))};
             readings[std::size_t(bounded(0, int(readings.size())))].second =
                 unstorable[std::size_t(bounded(0, int(unstorable.size())))];
         }
