@@ -61,6 +61,11 @@ private:
 // decided once from the site's sensors and then asked once per reading. The data import writes
 // by it, the preview counts by it. Its entries are those of the data tally: one per variable,
 // one per key passed over, each with what was counted for it.
+//
+// In use: Importer::PlanReadings routes the site's sensors; then, per reading in the source's
+// order, route(its key); a reading of a variable becomes writeOfReading(variable(route).varId,
+// ...) (ReadingValue.h: its slot, stamp, value and text, or why it cannot be stored) and is
+// counted with countStored, one of a key passed over is counted with countPassedOver.
 class ReadingPlan
 {
 public:
