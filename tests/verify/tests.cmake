@@ -1,0 +1,1 @@
+zarn_unit_test(slotexpectations_test ${CMAKE_CURRENT_LIST_DIR}/slotexpectations_test.cpp)
