@@ -1,6 +1,7 @@
 #include "app/BatchMode.h"
 
 #include "app/BatchPreview.h"
+#include "app/BatchVerify.h"
 #include "app/GetIniInfo.h"
 #include "app/ImportRun.h"
 #include "app/Workspace.h"
@@ -88,8 +89,9 @@ bool asksForImport(const BatchOptions &options)
 // What is wrong with the combination of the options of a batch call, if anything.
 std::optional<QString> checkCombination(const BatchOptions &options)
 {
-    if (options.list && (asksForImport(options) || options.preview || !options.format.isEmpty() ||
-                         !options.reportPath.isEmpty()))
+    if (options.list &&
+        (asksForImport(options) || options.preview || options.verify || options.importAndVerify ||
+         !options.format.isEmpty() || !options.reportPath.isEmpty()))
         return QStringLiteral("--list cannot be combined with an import");
     if (!options.list && !asksForImport(options))
         return QStringLiteral("--batch needs --list, or --site and --facility");
@@ -103,6 +105,8 @@ std::optional<QString> checkCombination(const BatchOptions &options)
         return QStringLiteral("--data needs --start and --end");
     if (!options.data && (!options.start.isEmpty() || !options.end.isEmpty()))
         return QStringLiteral("--start and --end belong to --data");
+    if (const auto problem = checkVerify(options))
+        return problem;
     return checkPreviewAndReport(options);
 }
 
@@ -189,10 +193,16 @@ int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &er
         refuse(err, *problem);
         return exitStatus::BadArguments;
     }
-    const int status =
-        options.preview
-            ? runPreviewCall(options, workspace, ui, std::get<ImportChoices>(choices), out)
-            : runReportedImport(options, workspace, ui, std::get<ImportChoices>(choices), err);
+    const ImportChoices &chosen = std::get<ImportChoices>(choices);
+    int status = exitStatus::Success;
+    if (options.preview)
+        status = runPreviewCall(options, workspace, ui, chosen, out);
+    else if (options.verify)
+        status = runVerifyCall(options, workspace, ui, chosen, out, err);
+    else if (options.importAndVerify)
+        status = runImportAndVerify(options, workspace, ui, chosen, out, err);
+    else
+        status = runReportedImport(options, workspace, ui, chosen, err);
     workspace.Close();
     return status;
 }
@@ -213,12 +223,18 @@ void printHelp(QTextStream &out)
            "  --preview shows what that import would do, writing nothing: a table, or with\n"
            "    --format json one JSON document. --report FILE writes what the import did to\n"
            "    FILE as one JSON document, also when it fails.\n"
+           "  --verify reads back, through the facility's seek procedure, every slot that the\n"
+           "    data import writes and compares it with the reading the import leaves there,\n"
+           "    writing nothing: a table, or with --format json one JSON document.\n"
+           "    --import-and-verify runs the import and then its verification; --report FILE\n"
+           "    writes either as one JSON document with a verify section.\n"
            "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
            "program. Messages go to standard output, progress to standard error.\n"
            "--version prints the program's name and version.\n"
-           "Exit status: 0 when every chosen step succeeded, 1 when a step or the start-up\n"
-           "failed, 2 for bad arguments, a site or facility that the lists do not hold, or\n"
-           "no display for the window.\n";
+           "Exit status: 0 when every chosen step succeeded (and every slot verified\n"
+           "matches), 1 when a step, the verification or the start-up failed, 2 for bad\n"
+           "arguments, a site or facility that the lists do not hold, or no display for the\n"
+           "window, 3 when the verification found slots that are missing or differ.\n";
     out.flush();
 }
 
@@ -265,6 +281,10 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
             options.data = true;
         } else if (argument == QLatin1String("--preview")) {
             options.preview = true;
+        } else if (argument == QLatin1String("--verify")) {
+            options.verify = true;
+        } else if (argument == QLatin1String("--import-and-verify")) {
+            options.importAndVerify = true;
         } else {
             return QStringLiteral("unknown argument: %1").arg(argument);
         }
@@ -291,6 +311,11 @@ QString batchUsage()
                           "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
                           "          [--variables] [--data --start DATE --end DATE]\n"
                           "          [--preview [--format table|json] | --report FILE]\n"
+                          "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
+                          "          --data --start DATE --end DATE\n"
+                          "          (--verify [--format table|json] | [--variables] "
+                          "--import-and-verify)\n"
+                          "          [--report FILE]\n"
                           "       %1 --help | --version\n")
         .arg(ProgramName);
 }
