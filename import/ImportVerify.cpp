@@ -24,23 +24,52 @@ SlotContent contentOf(const PendingWrite &write)
 }
 
 // Reads back what the store holds in each slot and counts it against what is expected there.
+// The seeks go to the store in groups, which a provider may send together; memory stays within
+// one group.
 class SlotReader
 {
 public:
-    SlotReader(DataDDInt &store, VerificationTally &tally) : m_store(store), m_tally(tally) {}
+    SlotReader(DataDDInt &store, VerificationTally &tally) : m_store(store), m_tally(tally)
+    {
+        m_queued.reserve(seeksPerGroup);
+    }
 
     void check(std::size_t variable, const PendingWrite &expected)
     {
-        SlotContent found;
-        m_store.SeekData(expected.slotStart, expected.varId, found.stamp, found.value, found.text);
-        m_tally.perVariable[variable].count(expected.slotStart, contentOf(expected),
-                                            m_store.NoMatch() ? std::nullopt
-                                                              : std::optional<SlotContent>(found));
+        m_store.QueueSeekData(expected.slotStart, expected.varId);
+        m_queued.push_back({variable, expected});
+        if (m_queued.size() >= seeksPerGroup)
+            finish();
+    }
+
+    // Reads back the slots queued so far and counts them.
+    void finish()
+    {
+        const std::vector<std::optional<FoundValue>> found = m_store.FetchSeeks();
+        for (std::size_t i = 0; i < found.size() && i < m_queued.size(); ++i) {
+            const auto &[variable, expected] = m_queued[i];
+            std::optional<SlotContent> content;
+            if (found[i])
+                content = SlotContent{found[i]->DateOut, found[i]->value, found[i]->textvalue};
+            m_tally.perVariable[variable].count(expected.slotStart, contentOf(expected), content);
+        }
+        m_queued.clear();
     }
 
 private:
+    // Seeks sent together: enough that a round trip is small beside them, few enough that they
+    // take little memory.
+    static constexpr std::size_t seeksPerGroup = 5000;
+
+    struct Expected
+    {
+        std::size_t variable;
+        PendingWrite content;
+    };
+
     DataDDInt &m_store;
     VerificationTally &m_tally;
+    std::vector<Expected> m_queued;
 };
 
 // One walk over the readings, each slot checked as soon as its content is known. Once a reading
@@ -80,6 +109,7 @@ public:
     bool finish()
     {
         m_expectations.finish();
+        m_reader.finish();
         return !m_expectations.foundNewLateSlots();
     }
 

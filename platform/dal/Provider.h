@@ -92,6 +92,16 @@ public:
     // By default: flush(), Provider::commit() and Provider::beginTransaction() in a row.
     virtual void flushCommitAndBegin(Provider &provider);
 
+    // Many calls in a row whose outputs are read, such as seeks. queueRead() takes the input
+    // values as they stand; fetchRead() sends every call queued since (a provider may send them
+    // together) and returns, per call in order, the values of its parameters by position: the
+    // outputs as the procedure returned them (Null where it returns none), the inputs as sent.
+    // A call that fails throws DatabaseError, and nothing of the calls is returned. Between
+    // queueRead() and fetchRead() the connection runs nothing else. By default the calls run one
+    // by one through execute() at fetchRead().
+    virtual void queueRead(const std::vector<Parameter> &parameters);
+    virtual std::vector<std::vector<Value>> fetchRead();
+
 protected:
     // The calls queued since the last flush: the declared parameters and each call's inputs.
     struct QueuedCalls
@@ -100,12 +110,14 @@ protected:
         std::vector<std::vector<Value>> inputs;
     };
     QueuedCalls takeQueued();
+    QueuedCalls takeQueuedReads();
     // Runs the calls [from, to) one by one through execute(); throws BatchError with the index
     // of the call that fails.
     void executeEach(const QueuedCalls &calls, std::size_t from, std::size_t to);
 
 private:
     QueuedCalls m_queued;
+    QueuedCalls m_queuedReads;
 };
 
 class Provider
