@@ -152,7 +152,7 @@ SensorRecord Importer::CreateSensorFromRecordset(dal::Recordset &rs)
     QString failure;
     try {
         return buildSensor(rs, failure).value_or(SensorRecord{});
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         return SensorRecord{};
     }
 }
@@ -195,7 +195,7 @@ std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs, QString &f
         s.DataType = fieldOr(QStringLiteral("DataType"), QStringLiteral("")).toText();
         s.Virtual = field(QStringLiteral("Virtual")).toBool();
         return s;
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         fail();
         throw;
     } catch (...) {

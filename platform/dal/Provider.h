@@ -50,12 +50,15 @@ public:
     virtual long long rowsAffected() const = 0;
 };
 
-// The failure of one of a batch of queued procedure calls.
+// The failure of one of a batch of queued procedure calls: the call's own failure, with the
+// number of calls before it that succeeded. A lost connection is raised as it is instead, as
+// it leaves no call to look into.
 class BatchError : public DatabaseError
 {
 public:
-    BatchError(const QString &description, std::size_t succeeded)
-        : DatabaseError(description), m_succeeded(succeeded)
+    BatchError(const DatabaseError &failure, std::size_t succeeded)
+        : DatabaseError(failure.description(), failure.sqlState(), failure.nativeCode()),
+          m_succeeded(succeeded)
     {}
     // How many of the queued calls before the failing one succeeded.
     std::size_t succeeded() const noexcept { return m_succeeded; }

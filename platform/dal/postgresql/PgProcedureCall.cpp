@@ -179,7 +179,7 @@ public:
         });
         report();
         if (m_commitFailure)
-            throw DatabaseError(*std::exchange(m_commitFailure, std::nullopt));
+            std::rethrow_exception(std::exchange(m_commitFailure, nullptr));
         m_session->batchSavepoints() = 0;
     }
 
@@ -213,19 +213,38 @@ private:
         }
     }
 
-    void fail(const QString &text)
+    void fail(const DatabaseError &failure)
     {
         if (!m_failure)
-            m_failure = text;
+            m_failure = failure;
     }
 
     void report()
     {
         const std::size_t succeeded = std::exchange(m_succeeded, 0);
-        if (const std::optional<QString> failure = std::exchange(m_failure, std::nullopt)) {
-            m_commitFailure.reset();
+        if (const std::optional<DatabaseError> failure = std::exchange(m_failure, std::nullopt)) {
+            m_commitFailure = nullptr;
             throw BatchError(*failure, succeeded);
         }
+    }
+
+    // A command's failure; a lost connection ends the pipeline at once, as nothing more comes.
+    DatabaseError failureOfResult(const PGresult *result) const
+    {
+        try {
+            std::rethrow_exception(failureOf(result, m_session->connection()));
+        } catch (const ConnectionLostError &) {
+            throw;
+        } catch (const DatabaseError &failure) {
+            return failure;
+        }
+    }
+
+    DatabaseError notRun(const char *what) const
+    {
+        return DatabaseError(
+            QStringLiteral("The %1 of %2 did not run after an earlier call failed.")
+                .arg(QLatin1String(what), m_name));
     }
 
     // --- Sending ---
@@ -234,7 +253,7 @@ private:
     {
         PGconn *conn = m_session->connection();
         if (PQpipelineStatus(conn) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn) != 1)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
     }
 
     void sendCommand(const char *sql, Pending::Kind kind = Pending::Kind::Command)
@@ -408,7 +427,8 @@ private:
     {
         bool succeeded = false;
         bool aborted = false;
-        QString error;
+        DatabaseError error(
+            QStringLiteral("The server gave no answer to a command of %1.").arg(m_name));
         bool committedAsRollback = false;
         while (const Result result = m_session->nextResult()) {
             switch (PQresultStatus(result.get())) {
@@ -421,7 +441,7 @@ private:
                 aborted = true;
                 break;
             default:
-                error = errorText(result.get(), m_session->connection());
+                error = failureOfResult(result.get());
                 break;
             }
         }
@@ -430,10 +450,7 @@ private:
             if (succeeded && !m_failure)
                 ++m_succeeded;
             else if (!succeeded)
-                fail(aborted ? QStringLiteral("The call of %1 did not run after an earlier "
-                                              "call failed.")
-                                   .arg(m_name)
-                             : error);
+                fail(aborted ? notRun("call") : error);
             break;
         case Pending::Kind::Batch:
             if (succeeded && !m_failure) {
@@ -442,8 +459,7 @@ private:
                 fail(error);
                 m_replayInputs = std::move(pending.inputs);
             } else if (!succeeded) {
-                fail(QStringLiteral("The calls of %1 did not run after an earlier call failed.")
-                         .arg(m_name));
+                fail(notRun("calls"));
             }
             break;
         case Pending::Kind::Command:
@@ -452,10 +468,10 @@ private:
             break;
         case Pending::Kind::Commit:
             if (!succeeded && !aborted && !m_commitFailure)
-                m_commitFailure = error;
+                m_commitFailure = std::make_exception_ptr(error);
             else if (succeeded && committedAsRollback && !m_commitFailure)
-                m_commitFailure = QStringLiteral(
-                    "The transaction was rolled back because a statement in it had failed.");
+                m_commitFailure = std::make_exception_ptr(DatabaseError(QStringLiteral(
+                    "The transaction was rolled back because a statement in it had failed.")));
             break;
         case Pending::Kind::Sync:
             break;
@@ -469,7 +485,7 @@ private:
         if (m_replayInputs.empty())
             return;
         std::vector<std::vector<Value>> calls = std::exchange(m_replayInputs, {});
-        const std::optional<QString> batchFailure = std::exchange(m_failure, std::nullopt);
+        const std::optional<DatabaseError> batchFailure = std::exchange(m_failure, std::nullopt);
         sendCommand("ROLLBACK TO SAVEPOINT zarn_batch");
         sendCommand(releaseSql);
         for (const std::vector<Value> &call : calls) {
@@ -490,7 +506,7 @@ private:
     {
         PGconn *conn = m_session->connection();
         if (PQpipelineStatus(conn) != PQ_PIPELINE_OFF && PQexitPipelineMode(conn) != 1)
-            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            fail(DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed()));
     }
 
     std::shared_ptr<Session> m_session;
@@ -506,12 +522,12 @@ private:
     std::vector<std::vector<Value>> m_batch;        // its calls' inputs
     std::vector<std::vector<Value>> m_replayInputs; // the calls of a failed batch
 
-    std::deque<Pending> m_pending;    // what the server is still to answer, in order
-    int m_syncs = 0;                  // synchronisation points among them
-    int m_unsynced = 0;               // commands sent since the last synchronisation point
-    std::size_t m_succeeded = 0;      // queued calls that succeeded before the first failure
-    std::optional<QString> m_failure; // the first failure since the last flush
-    std::optional<QString> m_commitFailure;
+    std::deque<Pending> m_pending;          // what the server is still to answer, in order
+    int m_syncs = 0;                        // synchronisation points among them
+    int m_unsynced = 0;                     // commands sent since the last synchronisation point
+    std::size_t m_succeeded = 0;            // queued calls that succeeded before the first failure
+    std::optional<DatabaseError> m_failure; // the first failure since the last flush
+    std::exception_ptr m_commitFailure;
 };
 
 } // namespace
