@@ -42,11 +42,10 @@ void ProcedureCall::executeEach(const QueuedCalls &calls, std::size_t from, std:
     }
 }
 
-void ProcedureCall::flushCommitAndBegin(Provider &provider)
+void ProcedureCall::flushAndCommit(Provider &provider)
 {
     flush();
     provider.commit();
-    provider.beginTransaction();
 }
 
 } // namespace zarn::dal

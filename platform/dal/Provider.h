@@ -88,12 +88,12 @@ public:
     // through execute() at flush().
     virtual void queue(const std::vector<Parameter> &parameters);
     virtual void flush();
-    // flush(), then the commit of the caller's transaction and the begin of the next one on the
-    // provider; a provider that pipelines its calls may send the commit and the begin with the
+    // flush(), then the commit of the caller's transaction on the provider, which ends it
+    // whatever the outcome; a provider that pipelines its calls may send the commit with the
     // last of them, without waiting in between. Throws BatchError as flush() does, and then
-    // nothing since the last commit is committed; a commit that fails throws DatabaseError.
-    // By default: flush(), Provider::commit() and Provider::beginTransaction() in a row.
-    virtual void flushCommitAndBegin(Provider &provider);
+    // nothing of the transaction is committed; a commit that fails throws its own failure.
+    // By default: flush() and Provider::commit() in a row.
+    virtual void flushAndCommit(Provider &provider);
 
 protected:
     // The calls queued since the last flush: the declared parameters and each call's inputs.

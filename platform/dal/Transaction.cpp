@@ -1,6 +1,7 @@
 #include "platform/dal/Transaction.h"
 
 #include "platform/Error.h"
+#include "platform/dal/Command.h"
 
 namespace zarn::dal {
 
@@ -23,6 +24,14 @@ Transaction::~Transaction()
 void Transaction::commit()
 {
     end([this] { m_connection.provider().commit(); });
+}
+
+void Transaction::commit(Command &queuedCalls)
+{
+    if (queuedCalls.activeConnection() != &m_connection)
+        throw Error(errc::InvalidProcedureCall,
+                    QStringLiteral("The command's calls belong to another connection."));
+    end([&] { queuedCalls.flushAndCommit(); });
 }
 
 template <typename Commit> void Transaction::end(Commit &&commitWork)

@@ -158,8 +158,10 @@ public:
         report();
     }
 
-    // The group's last calls, COMMIT and BEGIN go in one segment; nothing waits before it.
-    void flushCommitAndBegin(Provider & /*provider*/) override
+    // The last calls and the COMMIT go in one segment; nothing waits before it. The transaction
+    // ends with the COMMIT, whatever its outcome: the server ends a transaction whose commit
+    // fails, and a COMMIT after a failed call runs as a rollback.
+    void flushAndCommit(Provider & /*provider*/) override
     {
         guarded([&] {
             if (m_batch.empty()) {
@@ -168,7 +170,7 @@ public:
                 drain();
                 if (!m_failure) {
                     enterPipeline();
-                    sendCommitAndBegin();
+                    sendCommand("COMMIT", Pending::Kind::Commit);
                 }
             } else {
                 sendBatch(true);
@@ -177,10 +179,10 @@ public:
             replay();
             leavePipeline();
         });
+        m_session->batchSavepoints() = 0;
         report();
         if (m_commitFailure)
             std::rethrow_exception(std::exchange(m_commitFailure, nullptr));
-        m_session->batchSavepoints() = 0;
     }
 
 private:
@@ -275,12 +277,6 @@ private:
             synchronise();
     }
 
-    void sendCommitAndBegin()
-    {
-        sendCommand("COMMIT", Pending::Kind::Commit);
-        sendCommand("BEGIN");
-    }
-
     // Ends the segment sent since the last synchronisation point. The server works on the
     // newest segment while the results of the one before it are read.
     void synchronise()
@@ -362,7 +358,7 @@ private:
     }
 
     // Sends the batch being built as one segment: savepoint, batch, release, and, when asked,
-    // the commit of the transaction and the begin of the next.
+    // the commit of the transaction.
     void sendBatch(bool commitAfter)
     {
         if (m_batch.empty())
@@ -384,7 +380,7 @@ private:
         sendCommand(releaseSql);
         ++m_session->batchSavepoints();
         if (commitAfter)
-            sendCommitAndBegin();
+            sendCommand("COMMIT", Pending::Kind::Commit);
         synchronise();
     }
 
