@@ -88,11 +88,11 @@ public:
     // through execute() at flush().
     virtual void queue(const std::vector<Parameter> &parameters);
     virtual void flush();
-    // flush(), then the commit of the caller's transaction on the provider, which ends it
-    // whatever the outcome; a provider that pipelines its calls may send the commit with the
-    // last of them, without waiting in between. Throws BatchError as flush() does, and then
-    // nothing of the transaction is committed; a commit that fails throws its own failure.
-    // By default: flush() and Provider::commit() in a row.
+    // flush(), then the commit of the caller's transaction on the provider; a provider that
+    // pipelines its calls may send the commit with the last of them, without waiting in
+    // between. Throws BatchError as flush() does, and then no commit is sent and the caller
+    // rolls the transaction back; a commit that fails throws its own failure. Called through
+    // Transaction::commit only. By default: flush() and Provider::commit() in a row.
     virtual void flushAndCommit(Provider &provider);
 
 protected:

@@ -95,9 +95,8 @@ public:
         report();
     }
 
-    // The last calls and the COMMIT go in one segment; nothing waits before it. The transaction
-    // ends with the COMMIT, whatever its outcome: the server ends a transaction whose commit
-    // fails, and a COMMIT after a failed call runs as a rollback.
+    // The last calls and the COMMIT go in one segment; nothing waits before it. After a failed
+    // call the COMMIT does not run: the segment is aborted from the failure on.
     void flushAndCommit(Provider & /*provider*/) override
     {
         guarded([&] {
