@@ -8,7 +8,7 @@
 #include "import/ReadingValue.h"
 #include "import/SlotExpectations.h"
 #include "platform/Error.h"
-#include "platform/dal/ReadSnapshot.h"
+#include "platform/dal/Transaction.h"
 
 #include <chrono>
 
@@ -152,7 +152,7 @@ public:
 
     VerificationTally run()
     {
-        const dal::ReadSnapshot snapshot(m_facility);
+        const dal::Transaction snapshot(m_facility, dal::Transaction::Mode::ReadSnapshot);
         const QString dataTable = m_importer.GetDataTableName(m_request.siteId);
         if (dataTable.isEmpty())
             return m_tally;

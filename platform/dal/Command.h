@@ -55,11 +55,13 @@ public:
     // QueueRead. QueueRead throws zarn::Error for a text command or without a connection.
     void QueueRead();
     std::vector<std::vector<Value>> FetchRead();
-    // Flush, then the commit of the connection's transaction and the begin of the next one,
-    // which the provider may send with the last queued calls (ProcedureCall::flushCommitAndBegin).
-    void FlushCommitAndBegin();
 
 private:
+    // Flush, then the commit of the connection's transaction, which the provider may send with
+    // the last queued calls (ProcedureCall::flushAndCommit). Only the transaction commits.
+    friend class Transaction;
+    void flushAndCommit();
+
     // Prepares the statement or procedure on the active connection unless it is already.
     void ensurePrepared();
     void invalidate();
