@@ -32,19 +32,24 @@ void ProcedureCall::queueRead(const std::vector<Parameter> &parameters)
 
 std::vector<std::vector<Value>> ProcedureCall::fetchRead()
 {
-    const QueuedCalls calls = takeQueuedReads();
+    return readEach(takeQueuedReads(), [this](std::vector<Parameter> &p) { execute(p); });
+}
+
+std::vector<std::vector<Value>>
+ProcedureCall::readEach(const QueuedCalls &calls,
+                        const std::function<void(std::vector<Parameter> &)> &call)
+{
     std::vector<Parameter> parameters = calls.declarations;
     std::vector<std::vector<Value>> results;
     results.reserve(calls.inputs.size());
     for (const std::vector<Value> &inputs : calls.inputs) {
         for (std::size_t i = 0; i < parameters.size(); ++i)
             parameters[i].value = inputs[i];
-        execute(parameters);
-        std::vector<Value> values;
+        call(parameters);
+        std::vector<Value> &values = results.emplace_back();
         values.reserve(parameters.size());
         for (const Parameter &parameter : parameters)
             values.push_back(parameter.value);
-        results.push_back(std::move(values));
     }
     return results;
 }

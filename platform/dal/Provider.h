@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -114,6 +115,9 @@ protected:
     };
     QueuedCalls takeQueued();
     QueuedCalls takeQueuedReads();
+    // Per call in order, its parameters' values after `call` ran it on them (the inputs set).
+    static std::vector<std::vector<Value>>
+    readEach(const QueuedCalls &calls, const std::function<void(std::vector<Parameter> &)> &call);
     // Runs the calls [from, to) one by one through execute(); throws BatchError with the index
     // of the call that fails.
     void executeEach(const QueuedCalls &calls, std::size_t from, std::size_t to);

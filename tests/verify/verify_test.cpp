@@ -6,6 +6,7 @@
 #include "../preview/DemoDatabases.h"
 #include "app/BatchMode.h"
 #include "platform/dal/Recordset.h"
+#include "support/TestDatabases.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -247,6 +248,31 @@ TEST_F(Verify, ReadingsThatComeBackToEarlierSlots)
     const QJsonObject v = document["verify"].toObject();
     EXPECT_EQ(v["readings"].toInteger(), 2306);
     EXPECT_EQ(countsOf(v["slots"].toObject()), allMatching(2304));
+}
+
+// The server ends the connection in the middle of the seeks: the verification ends there with
+// one detail that says why and exit status 1, never reporting the slots after it as missing.
+TEST_F(Verify, ALostConnectionEndsTheVerificationWithOneDetail)
+{
+    if (test::serverUnderTest() == QLatin1String("sqlite"))
+        GTEST_SKIP() << "a server's connection";
+    importSite(QStringList{"--variables"} + data);
+    db.facility()->provider().executeScript(QStringLiteral(
+        "CREATE OR REPLACE FUNCTION SEEKFDD1(IN datestamp_1 timestamp, IN varid_2 integer, "
+        "OUT curvalue_3 double precision, OUT textvalue_4 varchar, OUT varid_5 integer, "
+        "OUT audituser varchar, OUT audittimestamp timestamp, OUT datestamp_out timestamp, "
+        "IN slotstarttime timestamp, IN slotendtime timestamp, OUT status integer, "
+        "OUT forced integer) LANGUAGE plpgsql AS $$ BEGIN IF varid_2 = 2 THEN "
+        "PERFORM pg_terminate_backend(pg_backend_pid()); END IF; END $$"));
+    QString out;
+    EXPECT_EQ(db.runBatch(site + data + QStringList{"--verify", "--format", "json"}, &out),
+              exitStatus::Failure);
+    const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_FALSE(document["verify"]["succeeded"].toBool());
+    EXPECT_TRUE(document["messages"].toArray().isEmpty()) << out.toStdString();
+    const QJsonArray details = document["details"].toArray();
+    ASSERT_EQ(details.size(), 1) << out.toStdString();
+    EXPECT_TRUE(details[0].toString().startsWith("The verification failed: ")) << out.toStdString();
 }
 
 // The import and its verification in one call, the report holding both; values that take every

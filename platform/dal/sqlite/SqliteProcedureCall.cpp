@@ -68,6 +68,30 @@ public:
             throw BatchError(*failure, succeeded);
     }
 
+    // Inside the caller's transaction, the calls of a body that only reads run without a
+    // savepoint each, as there is nothing of a failed call to undo.
+    std::vector<std::vector<Value>> fetchRead() override
+    {
+        const QueuedCalls calls = takeQueuedReads();
+        if (calls.inputs.empty())
+            return {};
+        prepareFor(calls.declarations);
+        if (m_writes || sqlite3_get_autocommit(m_db) != 0)
+            return readEach(calls, [this](std::vector<Parameter> &p) { execute(p); });
+        return readEach(calls, [this](std::vector<Parameter> &parameters) {
+            Result result;
+            try {
+                for (const BodyStatement &statement : m_body)
+                    runBodyStatement(statement, parameters, result);
+            } catch (...) {
+                for (BodyStatement &statement : m_body)
+                    statement.handle->reset();
+                throw;
+            }
+            assignOutputs(result, parameters);
+        });
+    }
+
 private:
     void prepareFor(const std::vector<Parameter> &parameters)
     {
@@ -106,11 +130,10 @@ private:
             body.push_back(prepareBodyStatement(sql));
         // A body that writes locks the database for writing from its start, so that the
         // connection's busy time-out applies even where a read comes before the first write.
-        const bool writes =
-            std::any_of(body.begin(), body.end(), [](const BodyStatement &statement) {
-                return sqlite3_stmt_readonly(statement.handle->get()) == 0;
-            });
-        m_begin = prepared(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+        m_writes = std::any_of(body.begin(), body.end(), [](const BodyStatement &statement) {
+            return sqlite3_stmt_readonly(statement.handle->get()) == 0;
+        });
+        m_begin = prepared(m_writes ? "BEGIN IMMEDIATE" : "BEGIN");
         m_commit = prepared("COMMIT");
         m_savepoint = prepared("SAVEPOINT zarn_procedure");
         m_release = prepared("RELEASE zarn_procedure");
@@ -308,6 +331,7 @@ private:
     QString m_name;
     QStringList m_parameterNames;
     std::vector<BodyStatement> m_body;
+    bool m_writes = false; // a statement of the body writes
     std::unique_ptr<StatementHandle> m_begin;
     std::unique_ptr<StatementHandle> m_commit;
     std::unique_ptr<StatementHandle> m_savepoint;
