@@ -1,5 +1,5 @@
 #include "app/BatchMode.h"
-#include "app/GetIniInfo.h"
+#include "app/IniFile.h"
 #include "app/window/frmMain.h"
 #include "platform/Terminal.h"
 
@@ -86,10 +86,11 @@ int runWindow(int argc, char **argv)
 {
     // Takes Qt's own arguments (-platform ...) off the list.
     const std::unique_ptr<QApplication> app = startWindowPlatform(argc, argv);
-    if (app->arguments().size() > 1)
-        return refuse(QStringLiteral("unknown argument: ") + app->arguments().at(1));
+    const auto parsed = zarn::parseWindowArguments(app->arguments().mid(1));
+    if (const QString *problem = std::get_if<QString>(&parsed))
+        return refuse(*problem);
     zarn::frmMain window;
-    if (!window.start(zarn::defaultIniPath()))
+    if (!window.start(zarn::chosenIniFile(std::get<zarn::WindowOptions>(parsed).configPath)))
         return zarn::exitStatus::Failure;
     return app->exec();
 }

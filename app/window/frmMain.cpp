@@ -111,9 +111,9 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
 
 frmMain::~frmMain() = default;
 
-bool frmMain::start(const QString &iniPath)
+bool frmMain::start(const IniFile &ini)
 {
-    if (!m_workspace->Start(iniPath))
+    if (!m_workspace->Start(ini))
         return false;
     fillLists();
     show();

@@ -35,7 +35,7 @@ public:
     // Runs start-up with the configuration file at iniPath, fills the lists and shows the
     // window. False, with the window never shown, when start-up failed and the program must
     // end (the operator has been told why).
-    bool start(const QString &iniPath);
+    bool start(const IniFile &ini);
 
     const Workspace &workspace() const { return *m_workspace; }
 

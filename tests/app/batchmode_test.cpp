@@ -120,15 +120,39 @@ TEST(BatchArguments, BatchHelpAndVersionLeaveTheWindowAsideWhereverTheyStand)
     EXPECT_FALSE(isBatchCall({"--site", "--help", "--list"}));
 }
 
-// The window takes none of the program's options; Qt's own have a single dash.
+// Of the program's options the window takes --config only; Qt's own have a single dash.
 TEST(WindowArguments, TheProgramsOwnOptionsNeedBatch)
 {
     EXPECT_FALSE(windowArgumentProblem({}));
+    EXPECT_FALSE(windowArgumentProblem({"-platform", "offscreen", "--config", "--list"}));
     EXPECT_FALSE(windowArgumentProblem({"-platform", "offscreen", "-style", "fusion"}));
     EXPECT_EQ(windowArgumentProblem({"--list"}), "--list needs --batch");
     EXPECT_EQ(windowArgumentProblem({"-platform", "xcb", "--site", "17"}), "--site needs --batch");
     EXPECT_EQ(windowArgumentProblem({"--lsit"}), "unknown argument: --lsit");
     EXPECT_EQ(windowArgumentProblem({"--"}), "unknown argument: --");
+}
+
+// What Qt leaves of a window call: --config and its value, nothing else.
+TEST(WindowArguments, OnlyTheConfigurationRemainsAfterQt)
+{
+    const struct
+    {
+        QStringList arguments;
+        QString configOrProblem;
+    } cases[] = {
+        {{}, ""},
+        {{"--config", "my.ini"}, "my.ini"},
+        {{"--config"}, "--config needs the path of a configuration file"},
+        {{"--config", "a.ini", "--config", "b.ini"}, "--config is given twice"},
+        {{"--config", "a.ini", "--list"}, "--list needs --batch"},
+        {{"import"}, "unknown argument: import"},
+    };
+    for (const auto &c : cases) {
+        const auto parsed = parseWindowArguments(c.arguments);
+        const auto *options = std::get_if<WindowOptions>(&parsed);
+        EXPECT_EQ(options ? options->configPath : std::get<QString>(parsed), c.configOrProblem)
+            << c.arguments.join(' ').toStdString();
+    }
 }
 
 struct BatchRun : ::testing::Test

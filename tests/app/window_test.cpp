@@ -258,10 +258,18 @@ TEST_F(StartupFailure, ConfigurationWithoutSettings)
 TEST_F(StartupFailure, RootCatalogThatCannotBeOpenedShowsTheErrorNumberAndDescription)
 {
     db.addFacility("F1", "Alpha");
-    const Message shown =
-        failedStart(db.writeIni(db.zarnSettings(QStringLiteral("NoSuchProvider")) +
-                                QStringLiteral("VT_CONN_STRING=") + db.sourceConnectionString()));
+    const QString ini =
+        db.writeIni(db.zarnSettings(QStringLiteral("NoSuchProvider")) +
+                    QStringLiteral("VT_CONN_STRING=") + db.sourceConnectionString());
+    const Message shown = failedStart(ini);
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    // What to check next, and where.
+    EXPECT_TRUE(shown.text.endsWith(QStringLiteral("\r\n\r\nCheck the ZARN server's settings "
+                                                   "PELKZARN_CONNECTION_DBTYPE, "
+                                                   "PELKZARN_CONNECTION_PROVIDER and "
+                                                   "PELKZARN_CONNECTION_DATASOURCE in %1.")
+                                        .arg(shownPath(ini))))
         << shown.text.toStdString();
     EXPECT_TRUE(shown.text.contains(QStringLiteral("NoSuchProvider"))) << shown.text.toStdString();
     EXPECT_EQ(shown.icon, MessageIcon::None);
@@ -274,8 +282,13 @@ TEST_F(StartupFailure, SourceThatCannotBeOpenedShowsTheErrorNumberAndDescription
 {
     db.addFacility("F1", "Alpha");
     db.addSite(1, "Plant");
-    const Message shown = failedStart(db.writeIni(db.zarnSettings()));
+    const QString ini = db.writeIni(db.zarnSettings());
+    const Message shown = failedStart(ini);
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.endsWith(QStringLiteral("Check the source database's setting "
+                                                   "VT_CONN_STRING in %1.")
+                                        .arg(shownPath(ini))))
         << shown.text.toStdString();
     EXPECT_EQ(shown.icon, MessageIcon::None);
 }
