@@ -90,6 +90,16 @@ QJsonValue failureJson(const std::optional<ReadingFailure> &failure)
                        {QStringLiteral("rerun"), rerunNote()}};
 }
 
+// Null, or after how many readings the operator stopped the import, with the readings stored.
+QJsonValue stoppedJson(const DataTally &t)
+{
+    if (t.stoppedAfter == 0)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("after"), double(t.stoppedAfter)},
+                       {QStringLiteral("stored"), double(t.written)},
+                       {QStringLiteral("rerun"), rerunNote()}};
+}
+
 QJsonObject dataJson(const DataTally &t, bool withSlots)
 {
     auto variable = [withSlots](const VariableReadings &r) {
@@ -127,6 +137,7 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
     o.insert(QStringLiteral("perVariable"), arrayOf(t.perVariable, variable));
     o.insert(QStringLiteral("passedOverByKey"), arrayOf(t.passedOver, passedOver));
     o.insert(QStringLiteral("failure"), failureJson(t.failure));
+    o.insert(QStringLiteral("stopped"), stoppedJson(t));
     return o;
 }
 

@@ -1,8 +1,10 @@
 #include "app/window/frmMain.h"
 
 #include "app/RecordedRuns.h"
+#include "app/window/ImportProgress.h"
 #include "app/window/PreviewActions.h"
 #include "app/window/QtUserInterface.h"
+#include "app/window/TwipsLayout.h"
 #include "platform/DateTime.h"
 
 #include <QCheckBox>
@@ -11,52 +13,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace zarn {
 
 namespace {
-
-// A rectangle in twips (1/1440 inch), as the window's layout is given.
-struct Twips
-{
-    int left, top, width, height;
-};
-
-// Converts twips to pixels at the screen's logical resolution: 15 twips to a pixel at 96 dpi.
-class TwipsScale
-{
-public:
-    explicit TwipsScale(const QScreen &screen)
-        : m_dpiX(screen.logicalDotsPerInchX()), m_dpiY(screen.logicalDotsPerInchY())
-    {}
-
-    QRect rect(const Twips &t) const
-    {
-        return {pixels(t.left, m_dpiX), pixels(t.top, m_dpiY), pixels(t.width, m_dpiX),
-                pixels(t.height, m_dpiY)};
-    }
-    QSize size(int width, int height) const
-    {
-        return {pixels(width, m_dpiX), pixels(height, m_dpiY)};
-    }
-
-private:
-    static int pixels(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
-
-    double m_dpiX;
-    double m_dpiY;
-};
-
-template <typename Control>
-Control *place(Control *control, const char *name, const TwipsScale &scale, const Twips &twips)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(scale.rect(twips));
-    return control;
-}
 
 QLabel *label(const QString &caption, QWidget *container)
 {
@@ -90,23 +53,25 @@ frmMain::frmMain(QWidget *parent) : frmMain(nullptr, parent) {}
 
 frmMain::frmMain(UserInterface &ui, QWidget *parent) : frmMain(&ui, parent) {}
 
-frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
+frmMain::frmMain(UserInterface *ui, QWidget *parent)
+    : QWidget(parent), m_layout(std::make_unique<TwipsLayout>(*screen()))
 {
     createControls();
     setTabOrderOfTable();
     if (ui == nullptr) {
-        m_ownUi = std::make_unique<QtUserInterface>(*this, *pbInsert);
+        m_ownUi = std::make_unique<QtUserInterface>(*this);
         ui = m_ownUi.get();
     }
-    m_workspace = std::make_unique<Workspace>(*ui);
+    m_progress = std::make_unique<ImportProgress>(*ui, *pbInsert, *lblProgress, *btnStop);
+    m_workspace = std::make_unique<Workspace>(*m_progress);
     connect(btnImport, &QPushButton::clicked, this, &frmMain::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     m_previewActions = new PreviewActions(
         *this, *btnImport, *m_workspace, [this] { return currentChoices(); },
         [this] { return m_importing; });
     // Enter presses the focused button, as it does in a dialog.
-    btnImport->setAutoDefault(true);
-    btnCancel->setAutoDefault(true);
+    for (QPushButton *button : {btnImport, btnCancel, btnStop})
+        button->setAutoDefault(true);
 }
 
 frmMain::~frmMain() = default;
@@ -123,19 +88,53 @@ bool frmMain::start(const IniFile &ini)
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_importing) {
-        m_closeWanted = true;
         event->ignore();
+        askToCloseDuringImport();
         return;
     }
     m_workspace->Close();
     event->accept();
 }
 
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_layout->widen(width() - minimumWidth());
+}
+
+// The import lets window events run, so a close comes while it writes. The window closes once
+// the run has ended; the operator decides whether the data import stops first.
+void frmMain::askToCloseDuringImport()
+{
+    QMessageBox question(QMessageBox::Question, applicationTitle(),
+                         QStringLiteral("An import is running.\n\n\"Stop and close\" stops the "
+                                        "data import after the batch being written: the "
+                                        "readings before it stay stored, and running the same "
+                                        "import again completes it. \"Close when it ends\" "
+                                        "lets the import run to its end."),
+                         QMessageBox::NoButton, this);
+    question.setObjectName(QStringLiteral("closeQuestion"));
+    QPushButton *stop =
+        question.addButton(QStringLiteral("Stop and close"), QMessageBox::DestructiveRole);
+    QPushButton *whenDone =
+        question.addButton(QStringLiteral("Close when it ends"), QMessageBox::AcceptRole);
+    QPushButton *keepOpen =
+        question.addButton(QStringLiteral("Keep open"), QMessageBox::RejectRole);
+    question.setDefaultButton(keepOpen);
+    question.setEscapeButton(keepOpen);
+    question.exec();
+    if (question.clickedButton() == stop)
+        m_progress->requestStop();
+    m_closeWanted = question.clickedButton() == stop || question.clickedButton() == whenDone;
+}
+
 void frmMain::importClicked()
 {
     const ImportChoices choices = currentChoices();
     setImporting(true);
-    m_previewActions->setLastReport(recordedImport(*m_workspace, m_workspace->ui(), choices));
+    m_progress->beginRun();
+    m_previewActions->setLastReport(recordedImport(*m_workspace, *m_progress, choices));
+    m_progress->endRun();
     setImporting(false);
     if (m_closeWanted)
         close();
@@ -163,59 +162,82 @@ void frmMain::setImporting(bool importing)
     btnCancel->setEnabled(!importing);
 }
 
+// The layout's controls at their twips, then the additions below the progress bar: the status
+// line and "Stop". As the window grows wider, the lists, the date boxes, the bar and the status
+// line grow, and what stands right of them moves along.
 void frmMain::createControls()
 {
-    const TwipsScale scale(*screen());
+    const TwipsLayout &layout = *m_layout;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ZARN Vantrel Import Tool"));
-    setFixedSize(scale.size(9045, 3105));
+    const QSize firstSize = layout.size(9045, 3390);
+    resize(firstSize);
+    setMinimumSize(firstSize);
+    setMaximumHeight(firstSize.height());
     // The layout's twips were measured for an 8-point font; a larger one would not fit them.
     QFont eightPoint = font();
     eightPoint.setPointSize(8);
     setFont(eightPoint);
 
-    Frame1 = place(new QGroupBox(QStringLiteral("Choose Databases"), this), "Frame1", scale,
-                   {240, 165, 5010, 1860});
-    Label1 = place(label(QStringLiteral("Vantrel Site:"), Frame1), "Label1", scale,
-                   {135, 540, 1230, 420});
-    cboSource = place(pickList(Frame1), "cboSource", scale, {1350, 540, 3390, 315});
-    cboSiteID = place(pickList(Frame1), "cboSiteID", scale, {4320, 270, 330, 315});
-    Label2 = place(label(QStringLiteral("ZARN Facility:"), Frame1), "Label2", scale,
-                   {135, 1215, 1230, 285});
-    cboFacility = place(pickList(Frame1), "cboFacility", scale, {1350, 1215, 3390, 315});
-    cboFileName = place(pickList(Frame1), "cboFileName", scale, {4410, 540, 330, 315});
+    const WidthShare half{0, 0.5};
+    const WidthShare moveHalfGrowHalf{0.5, 0.5};
+    const WidthShare moveHalf{0.5, 0};
+    const WidthShare moveAll{1, 0};
 
-    Frame3 = place(new QGroupBox(QStringLiteral("Date Range"), this), "Frame3", scale,
-                   {5535, 135, 3255, 1230});
-    Label3 =
-        place(label(QStringLiteral("Start Date:"), Frame3), "Label3", scale, {135, 405, 1095, 285});
-    txtStartDate = place(new QLineEdit(Frame3), "txtStartDate", scale, {1350, 405, 1500, 285});
-    Label4 =
-        place(label(QStringLiteral("End Date:"), Frame3), "Label4", scale, {135, 810, 1095, 285});
-    txtEndDate = place(new QLineEdit(Frame3), "txtEndDate", scale, {1350, 810, 1500, 285});
+    Frame1 = place(new QGroupBox(QStringLiteral("Choose Databases"), this), "Frame1",
+                   {240, 165, 5010, 1860}, half);
+    Label1 = place(label(QStringLiteral("Vantrel Site:"), Frame1), "Label1", {135, 540, 1230, 420});
+    cboSource = place(pickList(Frame1), "cboSource", {1350, 540, 3390, 315}, half);
+    cboSiteID = place(pickList(Frame1), "cboSiteID", {4320, 270, 330, 315});
+    Label2 =
+        place(label(QStringLiteral("ZARN Facility:"), Frame1), "Label2", {135, 1215, 1230, 285});
+    cboFacility = place(pickList(Frame1), "cboFacility", {1350, 1215, 3390, 315}, half);
+    cboFileName = place(pickList(Frame1), "cboFileName", {4410, 540, 330, 315});
 
-    Frame4 = place(new QGroupBox(QStringLiteral("Import Selection"), this), "Frame4", scale,
-                   {5535, 1620, 1770, 1230});
-    chkVars = place(new QCheckBox(QStringLiteral("Variables"), Frame4), "chkVars", scale,
-                    {135, 405, 1230, 285});
-    chkData = place(new QCheckBox(QStringLiteral("Data"), Frame4), "chkData", scale,
-                    {135, 810, 1500, 285});
+    Frame3 = place(new QGroupBox(QStringLiteral("Date Range"), this), "Frame3",
+                   {5535, 135, 3255, 1230}, moveHalfGrowHalf);
+    Label3 = place(label(QStringLiteral("Start Date:"), Frame3), "Label3", {135, 405, 1095, 285});
+    txtStartDate = place(new QLineEdit(Frame3), "txtStartDate", {1350, 405, 1500, 285}, half);
+    Label4 = place(label(QStringLiteral("End Date:"), Frame3), "Label4", {135, 810, 1095, 285});
+    txtEndDate = place(new QLineEdit(Frame3), "txtEndDate", {1350, 810, 1500, 285}, half);
 
-    btnImport = place(new QPushButton(QStringLiteral("Import"), this), "btnImport", scale,
-                      {7560, 1755, 1230, 420});
-    btnCancel = place(new QPushButton(QStringLiteral("Exit"), this), "btnCancel", scale,
-                      {7560, 2430, 1230, 420});
-    pbInsert = place(new QProgressBar(this), "pbInsert", scale, {270, 2430, 5010, 420});
+    Frame4 = place(new QGroupBox(QStringLiteral("Import Selection"), this), "Frame4",
+                   {5535, 1620, 1770, 1230}, moveHalf);
+    chkVars =
+        place(new QCheckBox(QStringLiteral("Variables"), Frame4), "chkVars", {135, 405, 1230, 285});
+    chkData =
+        place(new QCheckBox(QStringLiteral("Data"), Frame4), "chkData", {135, 810, 1500, 285});
+
+    btnImport = place(new QPushButton(QStringLiteral("Import"), this), "btnImport",
+                      {7560, 1755, 1230, 420}, moveAll);
+    btnCancel = place(new QPushButton(QStringLiteral("Exit"), this), "btnCancel",
+                      {7560, 2430, 1230, 420}, moveAll);
+    pbInsert = place(new QProgressBar(this), "pbInsert", {270, 2430, 5010, 420}, half);
     pbInsert->setTextVisible(false);
+
+    lblProgress = place(new QLabel(this), "lblProgress", {270, 2895, 3915, 375}, half);
+    lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    btnStop = place(new QPushButton(QStringLiteral("Stop"), this), "btnStop",
+                    {4290, 2895, 990, 375}, moveHalf);
+    btnStop->setToolTip(QStringLiteral("Stops the data import after the batch being written; "
+                                       "running the same import again completes it."));
 
     for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
         dateBox->setPlaceholderText(DateTime::typedFormExample());
         dateBox->setToolTip(DateTime::typedFormsHint());
     }
 
-    cboSiteID->hide();
-    cboFileName->hide();
-    pbInsert->hide();
+    for (QWidget *hidden : {static_cast<QWidget *>(cboSiteID), static_cast<QWidget *>(cboFileName),
+                            static_cast<QWidget *>(pbInsert), static_cast<QWidget *>(lblProgress),
+                            static_cast<QWidget *>(btnStop)})
+        hidden->hide();
+}
+
+template <typename Control>
+Control *frmMain::place(Control *control, const char *name, const Twips &twips, WidthShare share)
+{
+    m_layout->place(*control, name, twips, share);
+    return control;
 }
 
 // The layout's tab order, of the controls that can take the focus.
