@@ -1,16 +1,19 @@
 #include "app/window/frmMain.h"
 
 #include "app/RecordedRuns.h"
+#include "app/window/HelpDialog.h"
 #include "app/window/ImportProgress.h"
 #include "app/window/PreviewActions.h"
 #include "app/window/QtUserInterface.h"
 #include "app/window/TwipsLayout.h"
 #include "platform/DateTime.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -47,6 +50,18 @@ void fill(QComboBox &visible, QComboBox &twin, const std::vector<ListEntry> &ent
     twin.setCurrentIndex(-1);
 }
 
+// A button in sight for an action that has a key: a click runs the action, and the tool tip
+// names the key.
+QPushButton *buttonFor(QAction &action, const char *name)
+{
+    auto *button = new QPushButton(action.text());
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(QStringLiteral("%1 (%2)").arg(
+        action.text(), action.shortcut().toString(QKeySequence::NativeText)));
+    QObject::connect(button, &QPushButton::clicked, &action, &QAction::trigger);
+    return button;
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : frmMain(nullptr, parent) {}
@@ -69,9 +84,11 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent)
     m_previewActions = new PreviewActions(
         *this, *btnImport, *m_workspace, [this] { return currentChoices(); },
         [this] { return m_importing; });
+    createButtonRow();
     // Enter presses the focused button, as it does in a dialog.
-    for (QPushButton *button : {btnImport, btnCancel, btnStop})
+    for (QPushButton *button : {btnImport, btnCancel, btnStop, btnHelp, btnPreview, btnLastReport})
         button->setAutoDefault(true);
+    updateButtons();
 }
 
 frmMain::~frmMain() = default;
@@ -158,8 +175,52 @@ ImportChoices frmMain::currentChoices() const
 void frmMain::setImporting(bool importing)
 {
     m_importing = importing;
-    btnImport->setEnabled(!importing);
-    btnCancel->setEnabled(!importing);
+    updateButtons();
+}
+
+// While an import runs, only Help and Stop take clicks.
+void frmMain::updateButtons()
+{
+    btnImport->setEnabled(!m_importing);
+    btnCancel->setEnabled(!m_importing);
+    btnPreview->setEnabled(!m_importing);
+    btnLastReport->setEnabled(!m_importing && m_previewActions->reportAction().isEnabled());
+}
+
+// Under the progress's status line: Help on the left; Preview and the last import's report on
+// the right, each with its key (a verification's button goes beside Preview).
+void frmMain::createButtonRow()
+{
+    auto *help = new QAction(QStringLiteral("Help"), this);
+    help->setObjectName(QStringLiteral("actHelp"));
+    help->setShortcut(QKeySequence::HelpContents);
+    addAction(help);
+    connect(help, &QAction::triggered, this, &frmMain::showHelp);
+    QAction &report = m_previewActions->reportAction();
+    connect(&report, &QAction::changed, this, &frmMain::updateButtons);
+
+    auto *row = place(new QWidget(this), "buttonRow", {270, 3375, 8520, 375}, {0, 1});
+    btnHelp = buttonFor(*help, "btnHelp");
+    btnPreview = buttonFor(m_previewActions->previewAction(), "btnPreview");
+    btnLastReport = buttonFor(report, "btnLastReport");
+    auto *buttons = new QHBoxLayout(row);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addWidget(btnHelp);
+    buttons->addStretch(1);
+    buttons->addWidget(btnPreview);
+    buttons->addWidget(btnLastReport);
+    setTabOrder(cboFacility, btnHelp);
+    setTabOrder(btnHelp, btnPreview);
+    setTabOrder(btnPreview, btnLastReport);
+}
+
+void frmMain::showHelp()
+{
+    if (m_help == nullptr)
+        m_help = new HelpDialog(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 // The layout's controls at their twips, then the additions below the progress bar: the status
@@ -170,7 +231,7 @@ void frmMain::createControls()
     const TwipsLayout &layout = *m_layout;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ZARN Vantrel Import Tool"));
-    const QSize firstSize = layout.size(9045, 3390);
+    const QSize firstSize = layout.size(9045, 3870);
     resize(firstSize);
     setMinimumSize(firstSize);
     setMaximumHeight(firstSize.height());

@@ -18,6 +18,7 @@ class QPushButton;
 
 namespace zarn {
 
+class HelpDialog;
 class ImportProgress;
 class PreviewActions;
 class QtUserInterface;
@@ -54,6 +55,9 @@ private:
     template <typename Control>
     Control *place(Control *control, const char *name, const Twips &twips, WidthShare share = {});
     void askToCloseDuringImport();
+    void createButtonRow();
+    void updateButtons();
+    void showHelp();
     void setTabOrderOfTable();
     void fillLists();
     // The click on "Import": one import run on the choices the controls show.
@@ -84,6 +88,10 @@ private:
     QProgressBar *pbInsert = nullptr;
     QLabel *lblProgress = nullptr; // under the bar: readings done, rate, time left
     QPushButton *btnStop = nullptr;
+    QPushButton *btnHelp = nullptr;
+    QPushButton *btnPreview = nullptr;
+    QPushButton *btnLastReport = nullptr;
+    HelpDialog *m_help = nullptr; // owned by the window, made when first asked for
 
     std::unique_ptr<TwipsLayout> m_layout;
     std::unique_ptr<QtUserInterface> m_ownUi;

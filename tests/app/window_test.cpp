@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -177,7 +179,8 @@ TEST(WindowLayout, StartsWithTwinsAndProgressHiddenAndNothingChosen)
     EXPECT_FALSE(control<QAbstractButton>(window, "chkData")->isChecked());
 }
 
-// Tab visits the focusable controls in the layout's order; the hidden twins are passed over.
+// Tab visits the focusable controls in the layout's order, then the buttons added below them;
+// the hidden twins and the greyed "Last import report" are passed over.
 TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
 {
     RecordingUserInterface ui;
@@ -188,12 +191,50 @@ TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
     control(window, "btnImport")->setFocus();
 
     QStringList visited;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(visited, (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate",
-                                    "chkVars", "chkData", "cboFacility", "btnImport"}));
+    EXPECT_EQ(visited,
+              (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate", "chkVars",
+                           "chkData", "cboFacility", "btnHelp", "btnPreview", "btnImport"}));
+}
+
+// Help, Preview and the last import's report are buttons in sight, each naming its key; F1
+// opens the help: the README's sections on running an import, the dates and the configuration.
+TEST(WindowLayout, HelpPreviewAndTheReportAreInSightWithTheirKeys)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const struct
+    {
+        const char *button, *caption, *key;
+    } buttons[] = {{"btnHelp", "Help", "F1"},
+                   {"btnPreview", "Preview", "Ctrl+P"},
+                   {"btnLastReport", "Last import report", "Ctrl+R"}};
+    for (const auto &b : buttons) {
+        SCOPED_TRACE(b.button);
+        auto *button = control<QAbstractButton>(window, b.button);
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_EQ(button->text(), QLatin1String(b.caption));
+        EXPECT_TRUE(button->toolTip().contains(QLatin1String(b.key)))
+            << button->toolTip().toStdString();
+    }
+    EXPECT_FALSE(control(window, "btnLastReport")->isEnabled()) << "no import has run yet";
+
+    QTest::keyClick(&window, Qt::Key_F1);
+    auto *help = window.findChild<QDialog *>(QStringLiteral("HelpDialog"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const QString text = help->findChild<QTextBrowser *>()->toMarkdown();
+    for (const char *part : {"Running an import", "In the window", "2024-3-5", "In batch mode",
+                             "Configuration", "PELKZARN_CONNECTION_DATASOURCE"})
+        EXPECT_TRUE(text.contains(QLatin1String(part))) << part;
+    EXPECT_FALSE(text.contains(QLatin1String("Benchmark")));
 }
 
 // ---------------------------------------------------------------------------------------------
