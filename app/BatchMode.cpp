@@ -3,6 +3,7 @@
 #include "app/BatchPreview.h"
 #include "app/ImportRun.h"
 #include "app/IniFile.h"
+#include "app/ReportFile.h"
 #include "app/Workspace.h"
 #include "platform/MessageLog.h"
 
@@ -104,7 +105,13 @@ std::optional<QString> checkCombination(const BatchOptions &options)
         return QStringLiteral("--data needs --start and --end");
     if (!options.data && (!options.start.isEmpty() || !options.end.isEmpty()))
         return QStringLiteral("--start and --end belong to --data");
-    return checkPreviewAndReport(options);
+    if (const auto problem = checkPreviewAndReport(options))
+        return problem;
+    // A report that could not be written would be found out only after the import has
+    // written, and a retry would import again.
+    if (!options.reportPath.isEmpty())
+        return reportPathProblem(options.reportPath);
+    return std::nullopt;
 }
 
 void refuse(QTextStream &err, const QString &problem)

@@ -3,6 +3,7 @@
 #include "app/BatchMode.h"
 #include "app/BatchUserInterface.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -72,6 +73,20 @@ TEST(BatchArguments, RefusesAnIncompleteOrMixedImport)
     EXPECT_TRUE(
         refused({"--batch", "--site", "1", "--site", "2", "--facility", "F"}).contains("twice"));
     EXPECT_TRUE(refused({"--batch", "--site", "", "--facility", "F"}).contains("--site"));
+}
+
+// A report that could not be written is refused before anything runs.
+TEST(BatchArguments, RefusesAReportThatCouldNotBeWritten)
+{
+    const QTemporaryDir folder;
+    const QStringList import{"--batch", "--site",      "1",       "--facility",
+                             "F",       "--variables", "--report"};
+    EXPECT_EQ(refused(import + QStringList{folder.filePath("none/run.json")}),
+              "the report's folder " + QDir::toNativeSeparators(folder.filePath("none")) +
+                  " does not exist");
+    EXPECT_TRUE(refused(import + QStringList{folder.path()}).startsWith("--report names a folder"));
+    EXPECT_EQ(parsed(import + QStringList{folder.filePath("run.json")}).reportPath,
+              folder.filePath("run.json"));
 }
 
 TEST(BatchArguments, HelpAndVersionWinWhereverTheyStand)
