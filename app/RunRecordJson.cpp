@@ -1,9 +1,9 @@
 #include "app/RunRecordJson.h"
 
-#include <QDir>
+#include "app/ReportFile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace zarn {
 
@@ -187,17 +187,7 @@ QByteArray toJsonDocument(const RunRecord &record)
 
 std::optional<QString> writeReport(const QString &path, const RunRecord &record)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    file.write(toJsonDocument(record));
-    if (!file.commit()) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    return std::nullopt;
+    return writeWholeFile(path, toJsonDocument(record));
 }
 
 } // namespace zarn
