@@ -2,6 +2,7 @@
 #include "app/IniFile.h"
 #include "app/window/frmMain.h"
 #include "platform/Terminal.h"
+#include "platform/UserInterface.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -86,6 +87,9 @@ int runWindow(int argc, char **argv)
 {
     // Takes Qt's own arguments (-platform ...) off the list.
     const std::unique_ptr<QApplication> app = startWindowPlatform(argc, argv);
+    // Every title bar names the product after its own caption ("ZARN Vantrel Import Tool —
+    // ZARN Vantrel Importer"); the message boxes, titled with the product name, show it once.
+    QGuiApplication::setApplicationDisplayName(zarn::applicationTitle());
     const auto parsed = zarn::parseWindowArguments(app->arguments().mid(1));
     if (const QString *problem = std::get_if<QString>(&parsed))
         return refuse(*problem);

@@ -283,8 +283,9 @@ void frmMain::createControls()
     btnStop->setToolTip(QStringLiteral("Stops the data import after the batch being written; "
                                        "running the same import again completes it."));
 
+    // The grey text while a box is empty reads as an example, not as a value already given.
     for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
-        dateBox->setPlaceholderText(DateTime::typedFormExample());
+        dateBox->setPlaceholderText(QStringLiteral("e.g. ") + DateTime::typedFormExample());
         dateBox->setToolTip(DateTime::typedFormsHint());
     }
 

@@ -3,6 +3,7 @@
 
 #include "StartupDatabases.h"
 #include "app/window/QtUserInterface.h"
+#include "app/window/RunRecordDialog.h"
 #include "app/window/frmMain.h"
 #include "platform/Error.h"
 #include "support/RecordingUserInterface.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -173,8 +175,11 @@ TEST(WindowLayout, StartsWithTwinsAndProgressHiddenAndNothingChosen)
     }
     for (const char *list : {"cboSource", "cboSiteID", "cboFacility", "cboFileName"})
         EXPECT_FALSE(control<QComboBox>(window, list)->isEditable()) << list;
-    EXPECT_TRUE(control<QLineEdit>(window, "txtStartDate")->text().isEmpty());
-    EXPECT_TRUE(control<QLineEdit>(window, "txtEndDate")->text().isEmpty());
+    for (const char *dateBox : {"txtStartDate", "txtEndDate"}) {
+        EXPECT_TRUE(control<QLineEdit>(window, dateBox)->text().isEmpty());
+        // The grey text of an empty box reads as an example, not as a date given.
+        EXPECT_TRUE(control<QLineEdit>(window, dateBox)->placeholderText().startsWith("e.g. "));
+    }
     EXPECT_FALSE(control<QAbstractButton>(window, "chkVars")->isChecked());
     EXPECT_FALSE(control<QAbstractButton>(window, "chkData")->isChecked());
 }
@@ -235,6 +240,25 @@ TEST(WindowLayout, HelpPreviewAndTheReportAreInSightWithTheirKeys)
                              "Configuration", "PELKZARN_CONNECTION_DATASOURCE"})
         EXPECT_TRUE(text.contains(QLatin1String(part))) << part;
     EXPECT_FALSE(text.contains(QLatin1String("Benchmark")));
+}
+
+// The tables of a preview or a report open sorted ascending on their first column.
+TEST(RunRecordTables, OpenSortedAscending)
+{
+    RunRecord record;
+    record.tally.data.ran = true;
+    for (const char *key : {"2_0", "3_0", "1_0"}) {
+        VariableReadings readings;
+        readings.readingKey = QLatin1String(key);
+        record.tally.data.perVariable.push_back(readings);
+    }
+    const RunRecordDialog dialog(record);
+    const auto *table = dialog.findChild<QTableWidget *>(QStringLiteral("tableData"));
+    ASSERT_NE(table, nullptr);
+    QStringList keys;
+    for (int row = 0; row < table->rowCount(); ++row)
+        keys << table->item(row, 0)->text();
+    EXPECT_EQ(keys, (QStringList{"1_0", "2_0", "3_0"}));
 }
 
 // ---------------------------------------------------------------------------------------------
