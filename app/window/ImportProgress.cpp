@@ -62,10 +62,13 @@ void ImportProgress::setProgressVisible(bool visible)
     m_messages.setProgressVisible(visible);
 }
 
+// With every reading gone through and stored there is nothing left to stop.
 void ImportProgress::setProgressCount(std::int64_t done, std::int64_t total)
 {
     if (!m_stopRequested)
         m_status.setText(progressFigures(done, total, double(m_shownFor.nsecsElapsed()) / 1e9));
+    if (done >= total)
+        m_stopButton.setEnabled(false);
     m_messages.setProgressCount(done, total);
 }
 

@@ -276,16 +276,18 @@ void frmMain::createControls()
     pbInsert = place(new QProgressBar(this), "pbInsert", {270, 2430, 5010, 420}, half);
     pbInsert->setTextVisible(false);
 
-    lblProgress = place(new QLabel(this), "lblProgress", {270, 2895, 3915, 375}, half);
+    lblProgress = place(new QLabel(this), "lblProgress", {270, 2895, 7155, 375}, {0, 1});
     lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Under "Exit", which is greyed while "Stop" is there.
     btnStop = place(new QPushButton(QStringLiteral("Stop"), this), "btnStop",
-                    {4290, 2895, 990, 375}, moveHalf);
+                    {7560, 2895, 1230, 375}, moveAll);
     btnStop->setToolTip(QStringLiteral("Stops the data import after the batch being written; "
                                        "running the same import again completes it."));
 
-    // The grey text while a box is empty reads as an example, not as a value already given.
+    // The grey text while a box is empty is the form of a date, which no one takes for a date
+    // already given; the tool tip names every form.
     for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
-        dateBox->setPlaceholderText(QStringLiteral("e.g. ") + DateTime::typedFormExample());
+        dateBox->setPlaceholderText(QStringLiteral("yyyy-mm-dd"));
         dateBox->setToolTip(DateTime::typedFormsHint());
     }
 

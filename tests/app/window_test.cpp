@@ -177,8 +177,10 @@ TEST(WindowLayout, StartsWithTwinsAndProgressHiddenAndNothingChosen)
         EXPECT_FALSE(control<QComboBox>(window, list)->isEditable()) << list;
     for (const char *dateBox : {"txtStartDate", "txtEndDate"}) {
         EXPECT_TRUE(control<QLineEdit>(window, dateBox)->text().isEmpty());
-        // The grey text of an empty box reads as an example, not as a date given.
-        EXPECT_TRUE(control<QLineEdit>(window, dateBox)->placeholderText().startsWith("e.g. "));
+        // The grey text of an empty box cannot be taken for a date given.
+        const QString grey = control<QLineEdit>(window, dateBox)->placeholderText();
+        EXPECT_FALSE(grey.isEmpty());
+        EXPECT_FALSE(DateTime::parse(grey)) << grey.toStdString();
     }
     EXPECT_FALSE(control<QAbstractButton>(window, "chkVars")->isChecked());
     EXPECT_FALSE(control<QAbstractButton>(window, "chkData")->isChecked());
