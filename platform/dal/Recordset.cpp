@@ -79,9 +79,9 @@ int indexOfName(const QStringList &names, const QString &name)
 }
 
 // The only statement of a query text, for nesting it in another query.
-QString singleStatement(const QString &sql)
+QString singleStatement(const QString &sql, const SqlDialect &dialect)
 {
-    const QStringList statements = sqltext::splitStatements(sql);
+    const QStringList statements = sqltext::splitStatements(sql, dialect);
     if (statements.size() != 1)
         throw DatabaseError(QStringLiteral("The query text holds %1 statements; one is needed.")
                                 .arg(statements.size()));
@@ -495,8 +495,8 @@ public:
     StreamedRowSet(Connection &connection, const QString &sql, const std::vector<Value> &params)
         : m_connection(connection), m_openSerial(connection.openSerial())
     {
-        const QString query = singleStatement(sql);
         Provider &provider = connection.provider();
+        const QString query = singleStatement(sql, provider.sqlDialect());
         provider.beginReadSnapshot();
         try {
             m_count = countRows(provider, query, params);
@@ -652,8 +652,10 @@ void Recordset::Open(const QString &source, Connection &connection, CursorTypeEn
     if (onTable) {
         table = TableRef{connection.quoteIdentifier(source), source};
         sql = QStringLiteral("SELECT * FROM ") + table->sql;
-    } else if (const std::optional<QString> name = sqltext::singleTableOf(source)) {
-        table = TableRef{*name, sqltext::unquotedName(*name)};
+    } else {
+        const SqlDialect &dialect = connection.provider().sqlDialect();
+        if (const std::optional<QString> name = sqltext::singleTableOf(source, dialect))
+            table = TableRef{*name, sqltext::unquotedName(*name, dialect)};
     }
     if (cursorType == adOpenForwardOnly)
         d->rows = std::make_unique<StreamedRowSet>(connection, sql, params);

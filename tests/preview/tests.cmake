@@ -8,3 +8,6 @@ zarn_db_test(report_test ${CMAKE_CURRENT_LIST_DIR}/report_test.cpp
 
 zarn_window_test(previewwindow_test ${CMAKE_CURRENT_LIST_DIR}/previewwindow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)
+
+zarn_db_test(previewisimport_test ${CMAKE_CURRENT_LIST_DIR}/previewisimport_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)

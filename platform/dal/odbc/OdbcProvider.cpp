@@ -40,7 +40,18 @@ public:
     explicit IdentifierRules(Session &session)
         : m_quote(session.textInfo(SQL_IDENTIFIER_QUOTE_CHAR).trimmed()),
           m_case(session.numericInfo16(SQL_IDENTIFIER_CASE))
-    {}
+    {
+        m_dialect.doubleQuotedNames = m_quote == u"\"";
+        m_dialect.backtickNames = m_quote == u"`";
+        if (session.textInfo(SQL_DBMS_NAME).trimmed() == u"PostgreSQL") {
+            m_dialect.escapeStrings = true;
+            m_dialect.dollarQuotes = true;
+            m_dialect.nestedComments = true;
+        }
+    }
+
+    // How the server's texts quote and comment, as far as the driver tells.
+    const SqlDialect &dialect() const { return m_dialect; }
 
     // The name as the server stores an unquoted name: a quoted [Name] must find the same
     // object as the unquoted name does.
@@ -71,68 +82,21 @@ public:
     {
         QString out;
         out.reserve(sql.size());
-        qsizetype i = 0;
-        bool unendedLineComment = false;
-        while (i < sql.size()) {
-            const qsizetype end = skippedRunEnd(sql, i);
-            if (end > i) {
-                unendedLineComment = sql[i] == u'-' && end == sql.size() && !sql.endsWith(u'\n');
-                out += QStringView(sql).mid(i, end - i);
-                i = end;
-                continue;
-            }
-            const qsizetype close = sql[i] == u'[' ? sql.indexOf(u']', i + 1) : -1;
-            if (close > i) {
-                out += quoted(sql.mid(i + 1, close - i - 1));
-                i = close + 1;
-            } else {
-                out += sql[i++];
-            }
+        for (const SqlToken &token : sqlTokens(sql, m_dialect)) {
+            if (token.kind == SqlTokenKind::QuotedName && sql[token.start] == u'[')
+                out += quoted(unquotedToken(sql, token));
+            else
+                out += tokenText(sql, token);
+            if (isUnendedLineComment(sql, token))
+                out += u'\n';
         }
-        if (unendedLineComment)
-            out += u'\n';
         return out;
     }
 
 private:
-    // The end (one past) of a literal, quoted name or comment starting at `start`; `start`
-    // where none starts there.
-    static qsizetype skippedRunEnd(const QString &sql, qsizetype start)
-    {
-        const QChar c = sql[start];
-        const QChar next = start + 1 < sql.size() ? sql[start + 1] : QChar();
-        if (c == u'\'' || c == u'"' || c == u'`')
-            return quotedEnd(sql, start);
-        if (c == u'-' && next == u'-') {
-            const qsizetype newline = sql.indexOf(u'\n', start);
-            return newline < 0 ? sql.size() : newline + 1;
-        }
-        if (c == u'/' && next == u'*') {
-            const qsizetype close = sql.indexOf(QStringLiteral("*/"), start + 2);
-            return close < 0 ? sql.size() : close + 2;
-        }
-        return start;
-    }
-
-    // A doubled quote inside stands for one.
-    static qsizetype quotedEnd(const QString &sql, qsizetype start)
-    {
-        const QChar quote = sql[start];
-        qsizetype i = start + 1;
-        while (i < sql.size()) {
-            if (sql[i] != quote) {
-                ++i;
-            } else if (i + 1 < sql.size() && sql[i + 1] == quote) {
-                i += 2;
-            } else {
-                return i + 1;
-            }
-        }
-        return sql.size();
-    }
-
     QString m_quote = QStringLiteral("\"");
     SQLUSMALLINT m_case = SQL_IC_SENSITIVE;
+    SqlDialect m_dialect;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -292,6 +256,7 @@ public:
     {
         return m_identifiers.quoted(name);
     }
+    const SqlDialect &sqlDialect() const override { return m_identifiers.dialect(); }
 
     // Through the driver's catalog function; a name "schema.table" looks in that schema only.
     QStringList primaryKey(const QString &table) override
