@@ -1,9 +1,9 @@
 #include "app/RunRecordJson.h"
 
-#include <QDir>
+#include "app/ReportFile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace zarn {
 
@@ -90,6 +90,16 @@ QJsonValue failureJson(const std::optional<ReadingFailure> &failure)
                        {QStringLiteral("rerun"), rerunNote()}};
 }
 
+// Null, or after how many readings the operator stopped the import, with the readings stored.
+QJsonValue stoppedJson(const DataTally &t)
+{
+    if (t.stoppedAfter == 0)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("after"), double(t.stoppedAfter)},
+                       {QStringLiteral("stored"), double(t.written)},
+                       {QStringLiteral("rerun"), rerunNote()}};
+}
+
 QJsonObject dataJson(const DataTally &t, bool withSlots)
 {
     auto variable = [withSlots](const VariableReadings &r) {
@@ -124,6 +134,7 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
     o.insert(QStringLiteral("perVariable"), arrayOf(t.perVariable, variable));
     o.insert(QStringLiteral("passedOverByKey"), arrayOf(t.passedOver, passedOver));
     o.insert(QStringLiteral("failure"), failureJson(t.failure));
+    o.insert(QStringLiteral("stopped"), stoppedJson(t));
     return o;
 }
 
@@ -173,17 +184,7 @@ QByteArray toJsonDocument(const RunRecord &record)
 
 std::optional<QString> writeReport(const QString &path, const RunRecord &record)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    file.write(toJsonDocument(record));
-    if (!file.commit()) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    return std::nullopt;
+    return writeWholeFile(path, toJsonDocument(record));
 }
 
 } // namespace zarn
