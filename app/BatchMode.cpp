@@ -2,11 +2,13 @@
 
 #include "app/BatchPreview.h"
 #include "app/BatchVerify.h"
-#include "app/GetIniInfo.h"
 #include "app/ImportRun.h"
+#include "app/IniFile.h"
+#include "app/ReportFile.h"
 #include "app/Workspace.h"
 #include "platform/MessageLog.h"
 
+#include <QFile>
 #include <optional>
 
 namespace zarn {
@@ -107,7 +109,13 @@ std::optional<QString> checkCombination(const BatchOptions &options)
         return QStringLiteral("--start and --end belong to --data");
     if (const auto problem = checkVerify(options))
         return problem;
-    return checkPreviewAndReport(options);
+    if (const auto problem = checkPreviewAndReport(options))
+        return problem;
+    // A report that could not be written would be found out only after the import has
+    // written, and a retry would import again.
+    if (!options.reportPath.isEmpty())
+        return reportPathProblem(options.reportPath);
+    return std::nullopt;
 }
 
 void refuse(QTextStream &err, const QString &problem)
@@ -126,16 +134,11 @@ void printLists(const Workspace &workspace, QTextStream &out)
     out.flush();
 }
 
-QString iniPathOf(const BatchOptions &options)
-{
-    return options.configPath.isEmpty() ? defaultIniPath() : options.configPath;
-}
-
 int runList(const BatchOptions &options, QTextStream &out, QTextStream &err)
 {
     BatchUserInterface ui(out, err);
     Workspace workspace(ui);
-    if (!workspace.Start(iniPathOf(options)))
+    if (!workspace.Start(chosenIniFile(options.configPath)))
         return exitStatus::Failure;
     printLists(workspace, out);
     workspace.Close();
@@ -185,7 +188,7 @@ int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &er
     BatchUserInterface batchUi(out, err, progress);
     MessageLog ui(&batchUi); // keeps the start-up's messages for a report
     Workspace workspace(ui);
-    if (!workspace.Start(iniPathOf(options)))
+    if (!workspace.Start(chosenIniFile(options.configPath)))
         return reportStartFailure(options, ui, err);
     const auto choices = choicesFor(workspace, options);
     if (const QString *problem = std::get_if<QString>(&choices)) {
@@ -207,35 +210,12 @@ int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &er
     return status;
 }
 
-void printHelp(QTextStream &out)
+// The help as --help prints it and the manual page shows it, from one text compiled in.
+QString helpText()
 {
-    out << batchUsage() << '\n'
-        << "Without arguments the program opens its window (Qt's own options, such as\n"
-           "-platform NAME, pass to it). With --batch, wherever it stands, it runs the same\n"
-           "start-up without a window.\n"
-           "  --list prints the facilities (facility, file name, name) and the active sites\n"
-           "    (site, site identifier, name), one per line.\n"
-           "  --site and --facility run an import of that site into that facility, as the\n"
-           "    window's \"Import\" does: --variables imports the locations, variables and\n"
-           "    captions; --data imports the readings strictly between --start and --end\n"
-           "    (2024-03-05 or 2024-3-5, or the locale's short or long date form, each with\n"
-           "    an optional time: 9:30, 10:15:30, or T09:30 after an ISO date).\n"
-           "  --preview shows what that import would do, writing nothing: a table, or with\n"
-           "    --format json one JSON document. --report FILE writes what the import did to\n"
-           "    FILE as one JSON document, also when it fails.\n"
-           "  --verify reads back, through the facility's seek procedure, every slot that the\n"
-           "    data import writes and compares it with the reading the import leaves there,\n"
-           "    writing nothing: a table, or with --format json one JSON document.\n"
-           "    --import-and-verify runs the import and then its verification; --report FILE\n"
-           "    writes either as one JSON document with a verify section.\n"
-           "--config INI reads INI instead of ZARN_Vantrel_DB_importer.ini beside the\n"
-           "program. Messages go to standard output, progress to standard error.\n"
-           "--version prints the program's name and version.\n"
-           "Exit status: 0 when every chosen step succeeded (and every slot verified\n"
-           "matches), 1 when a step, the verification or the start-up failed, 2 for bad\n"
-           "arguments, a site or facility that the lists do not hold, or no display for the\n"
-           "window, 3 when the verification found slots that are missing or differ.\n";
-    out.flush();
+    QFile file(QStringLiteral(":/help/usage.txt"));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace
@@ -248,7 +228,12 @@ bool isBatchCall(const QStringList &arguments)
 
 std::optional<QString> windowArgumentProblem(const QStringList &arguments)
 {
-    for (const QString &argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--config")) {
+            ++i;
+            continue;
+        }
         if (!argument.startsWith(QLatin1String("--")))
             continue;
         if (isBatchOption(argument))
@@ -256,6 +241,21 @@ std::optional<QString> windowArgumentProblem(const QStringList &arguments)
         return QStringLiteral("unknown argument: %1").arg(argument);
     }
     return std::nullopt;
+}
+
+std::variant<WindowOptions, QString> parseWindowArguments(const QStringList &arguments)
+{
+    BatchOptions options;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const ValueOption *option = findValueOption(argument);
+        if (option == nullptr || option->field != &BatchOptions::configPath)
+            return windowArgumentProblem({argument})
+                .value_or(QStringLiteral("unknown argument: %1").arg(argument));
+        if (const auto problem = takeValue(*option, arguments, i, options))
+            return *problem;
+    }
+    return WindowOptions{options.configPath};
 }
 
 std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &arguments)
@@ -304,20 +304,11 @@ QString versionText()
         .arg(ProgramName, QStringLiteral(ZARN_VERSION));
 }
 
+// The help's first paragraph.
 QString batchUsage()
 {
-    return QStringLiteral("usage: %1\n"
-                          "       %1 --batch [--config INI] --list\n"
-                          "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
-                          "          [--variables] [--data --start DATE --end DATE]\n"
-                          "          [--preview [--format table|json] | --report FILE]\n"
-                          "       %1 --batch [--config INI] --site SYSTEMID --facility FILENAME\n"
-                          "          --data --start DATE --end DATE\n"
-                          "          (--verify [--format table|json] | [--variables] "
-                          "--import-and-verify)\n"
-                          "          [--report FILE]\n"
-                          "       %1 --help | --version\n")
-        .arg(ProgramName);
+    const QString help = helpText();
+    return help.left(help.indexOf(QLatin1String("\n\n")) + 1);
 }
 
 int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &err,
@@ -330,7 +321,8 @@ int runBatchMode(const QStringList &arguments, QTextStream &out, QTextStream &er
     }
     const BatchOptions &options = std::get<BatchOptions>(parsed);
     if (options.help) {
-        printHelp(out);
+        out << helpText();
+        out.flush();
         return exitStatus::Success;
     }
     if (options.version) {

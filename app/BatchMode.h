@@ -42,9 +42,19 @@ struct BatchOptions
 // as the value of an option.
 bool isBatchCall(const QStringList &arguments);
 
-// What is wrong with the arguments of a window call, before Qt takes its own: the window takes
-// no option of the program's ("--" words; Qt's own options have a single dash).
+// What is wrong with the arguments of a window call, before Qt takes its own: of the program's
+// options ("--" words; Qt's own have a single dash) the window takes --config INI only.
 std::optional<QString> windowArgumentProblem(const QStringList &arguments);
+
+// What a window call asks for.
+struct WindowOptions
+{
+    QString configPath; // empty: the configuration file is looked for (iniFolders)
+};
+
+// Reads the arguments of a window call that Qt has left after taking its own: the options, or
+// what is wrong with them.
+std::variant<WindowOptions, QString> parseWindowArguments(const QStringList &arguments);
 
 // Reads the arguments after the program's name: the options, or what is wrong with them.
 std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &arguments);

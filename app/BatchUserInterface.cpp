@@ -1,28 +1,14 @@
 #include "app/BatchUserInterface.h"
 
+#include "app/ProgressFigures.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace zarn {
 
 namespace {
 
 constexpr int barWidth = 16; // so that the whole line fits 80 columns
-
-// "m:ss", or "h:mm:ss" from an hour on; a part of a second counts as a whole one.
-QString duration(double seconds)
-{
-    const auto total = static_cast<long long>(std::ceil(seconds));
-    const long long hours = total / 3600;
-    const long long minutes = total / 60 % 60;
-    const QString secondsText = QStringLiteral("%1").arg(total % 60, 2, 10, QLatin1Char('0'));
-    if (hours == 0)
-        return QStringLiteral("%1:%2").arg(minutes).arg(secondsText);
-    return QStringLiteral("%1:%2:%3")
-        .arg(hours)
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(secondsText);
-}
 
 } // namespace
 
@@ -35,14 +21,7 @@ QString progressBarLine(int percent, std::int64_t done, std::int64_t total, doub
                          QStringLiteral("] %1%").arg(percent, 3);
     if (total <= 0)
         return line;
-    const QString count = QStringLiteral("  %1/%2 readings").arg(done).arg(total);
-    if (done <= 0 || elapsedSeconds <= 0)
-        return line + count + QStringLiteral("  -- readings/s  --:-- left");
-    const double rate = double(done) / elapsedSeconds;
-    return line + count +
-           QStringLiteral("  %1 readings/s  %2 left")
-               .arg(rate, 0, 'f', rate < 10 ? 1 : 0)
-               .arg(duration(double(std::max<std::int64_t>(total - done, 0)) / rate));
+    return line + QStringLiteral("  ") + progressFigures(done, total, elapsedSeconds);
 }
 
 BatchUserInterface::BatchUserInterface(QTextStream &out, QTextStream &err, ProgressStyle style)
@@ -78,10 +57,13 @@ void BatchUserInterface::setProgressValue(int value)
 void BatchUserInterface::setProgressVisible(bool visible)
 {
     m_visible = visible;
-    if (visible)
+    if (visible) {
         m_shownFor.start();
-    else
+        m_interrupts.emplace();
+    } else {
         endBarLine();
+        m_interrupts.reset();
+    }
     m_lastPercent = -1;
     m_done = m_total = 0;
     reportProgress();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/InterruptWatch.h"
 #include "platform/UserInterface.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>
+#include <optional>
 
 namespace zarn {
 
@@ -15,7 +17,8 @@ enum class ProgressStyle { Lines, Bar };
 // The user interface of the batch mode. Each message goes to the output stream as a block: a
 // line naming its kind ("[information]", "[exclamation]", "[stop]" or "[message]" when it has
 // no icon), then its text as it stands. Progress goes to the error stream in the given style.
-// There is no pointer to change and there are no window events to run.
+// There is no pointer to change and there are no window events to run. While the progress is
+// shown, an interrupt or a termination signal asks the data import to stop.
 class BatchUserInterface : public UserInterface
 {
 public:
@@ -33,6 +36,7 @@ public:
     void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
 
     void processEvents() override {}
+    bool stopRequested() const override { return m_interrupts && m_interrupts->interrupted(); }
     void reportDetail(const QString &detail) override;
 
 private:
@@ -53,7 +57,8 @@ private:
     std::int64_t m_total = 0;
     QElapsedTimer m_shownFor;
     bool m_barDrawn = false;
-    int m_barLength = 0; // of the line drawn last
+    std::optional<InterruptWatch> m_interrupts; // while the progress is shown
+    int m_barLength = 0;                        // of the line drawn last
 };
 
 // The progress bar's line: the bar and the percentage; then, when the total is known, the

@@ -1,13 +1,12 @@
 #include "app/GetIniInfo.h"
 
+#include "app/IniFile.h"
 #include "db/ConnectionManager.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/UserInterface.h"
 #include "platform/Value.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -18,8 +17,6 @@
 namespace zarn {
 
 namespace {
-
-const QString iniFileName = QStringLiteral("ZARN_Vantrel_DB_importer.ini");
 
 // The settings as the file gives them, with the defaults of a file that names none.
 struct IniSettings
@@ -175,16 +172,24 @@ IniSettings readSettings(const QString &iniPath)
     return parseSettings(decodeFile(bytes));
 }
 
-// The file as the operator would look for it: its full path, in the platform's own form.
-QString shownPath(const QString &iniPath)
+// After the file's path: where the program looked for a file that it found nowhere, and what to
+// do about it.
+QString lookedInNote(const QStringList &folders)
 {
-    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(iniPath).absoluteFilePath()));
+    QString note = QStringLiteral("\r\n\r\nNo ZARN_Vantrel_DB_importer.ini was found. The program "
+                                  "looked in:");
+    for (const QString &folder : folders)
+        note += QStringLiteral("\r\n    ") + shownPath(folder);
+    return note + QStringLiteral("\r\nWrite one into any of these folders (the README's "
+                                 "\"Configuration\" tells how), or name one with --config INI.");
 }
 
-Message loadOrParseMessage(const QString &iniPath)
+Message loadOrParseMessage(const IniFile &ini)
 {
     Message message;
-    message.text = QStringLiteral("Program was unable to load or parse ") + iniPath;
+    message.text = QStringLiteral("Program was unable to load or parse ") + shownPath(ini.path);
+    if (!ini.foldersLookedIn.isEmpty())
+        message.text += lookedInNote(ini.foldersLookedIn);
     message.icon = MessageIcon::Exclamation;
     message.buttons = MessageButtons::Ok;
     return message;
@@ -204,19 +209,14 @@ Message invalidSettingsMessage()
 
 } // namespace
 
-QString defaultIniPath()
-{
-    return QCoreApplication::applicationDirPath() + QDir::separator() + iniFileName;
-}
-
-bool GetIniInfo(ConnectionManager &manager, UserInterface &ui, const QString &iniPath)
+bool GetIniInfo(ConnectionManager &manager, UserInterface &ui, const IniFile &ini)
 {
     IniSettings settings;
     try {
-        settings = readSettings(iniPath);
+        settings = readSettings(ini.path);
     } catch (const Error &error) {
-        ui.showMessage(loadOrParseMessage(shownPath(iniPath)));
-        ui.reportDetail(shownPath(iniPath) + QStringLiteral(": ") + error.description());
+        ui.showMessage(loadOrParseMessage(ini));
+        ui.reportDetail(shownPath(ini.path) + QStringLiteral(": ") + error.description());
         return false;
     }
     if (!manager.Init(settings.dbType, settings.provider, settings.dataSource,

@@ -65,6 +65,7 @@ public:
     MousePointer mousePointer() const override { return m_ui.mousePointer(); }
     void setMousePointer(MousePointer pointer) override { m_ui.setMousePointer(pointer); }
     void processEvents() override { m_ui.processEvents(); }
+    bool stopRequested() const override { return m_ui.stopRequested(); }
     void reportDetail(const QString &detail) override { m_ui.reportDetail(detail); }
 
     bool sawFailure() const { return m_sawFailure; }

@@ -1,11 +1,10 @@
 #include "app/RunRecordJson.h"
 
+#include "app/ReportFile.h"
 #include "app/VerificationJson.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace zarn {
 
@@ -92,6 +91,16 @@ QJsonValue failureJson(const std::optional<ReadingFailure> &failure)
                        {QStringLiteral("rerun"), rerunNote()}};
 }
 
+// Null, or after how many readings the operator stopped the import, with the readings stored.
+QJsonValue stoppedJson(const DataTally &t)
+{
+    if (t.stoppedAfter == 0)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("after"), double(t.stoppedAfter)},
+                       {QStringLiteral("stored"), double(t.written)},
+                       {QStringLiteral("rerun"), rerunNote()}};
+}
+
 QJsonObject dataJson(const DataTally &t, bool withSlots)
 {
     auto variable = [withSlots](const VariableReadings &r) {
@@ -117,6 +126,7 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
     o.insert(QStringLiteral("perVariable"), arrayOf(t.perVariable, variable));
     o.insert(QStringLiteral("passedOverByKey"), arrayOf(t.passedOver, passedOver));
     o.insert(QStringLiteral("failure"), failureJson(t.failure));
+    o.insert(QStringLiteral("stopped"), stoppedJson(t));
     return o;
 }
 
@@ -183,17 +193,7 @@ QByteArray toJsonDocument(const RunRecord &record)
 
 std::optional<QString> writeReport(const QString &path, const RunRecord &record)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    file.write(toJsonDocument(record));
-    if (!file.commit()) {
-        return QStringLiteral("cannot write the report %1: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
-    return std::nullopt;
+    return writeWholeFile(path, toJsonDocument(record));
 }
 
 } // namespace zarn

@@ -14,10 +14,9 @@ namespace zarn {
 QJsonObject toJson(const RunRecord &record);
 QByteArray toJsonDocument(const RunRecord &record);
 
-// Writes the record as one JSON document to path, through a temporary file in the same folder
-// that is renamed into place once complete, so that a half-written report never stands and an
-// earlier report stays until the new one is whole. Returns what failed, naming the file, or
-// nothing.
+// Writes the record as one JSON document to path, whole or not at all (writeWholeFile), so that
+// a half-written report never stands and an earlier report stays until the new one is whole.
+// Returns what failed, naming the file, or nothing.
 std::optional<QString> writeReport(const QString &path, const RunRecord &record);
 
 // A key's readings passed over, as the data section lists them (with the slots, in a preview).

@@ -133,6 +133,13 @@ void addData(const DataTally &t, const Wording &w, RunView &view)
         if (!w.preview)
             view.summary << rerunNote();
     }
+    if (t.stoppedAfter > 0)
+        view.summary << QStringLiteral("Stopped by the operator after reading %1 of %2; the %3 "
+                                       "readings written before the stop are stored.")
+                            .arg(t.stoppedAfter)
+                            .arg(t.total)
+                            .arg(t.written)
+                     << rerunNote();
     RunTable table{QStringLiteral("Data"),
                    {QStringLiteral("Reading key"), QStringLiteral("SensorID"),
                     QStringLiteral("Variable"), QStringLiteral("Readings"), QStringLiteral("First"),

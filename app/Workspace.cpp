@@ -27,6 +27,11 @@ bool isEmpty(const dal::Recordset &rs)
     return rs.Bof() && rs.Eof();
 }
 
+const QString ZarnSettings =
+    QStringLiteral("the ZARN server's settings PELKZARN_CONNECTION_DBTYPE, "
+                   "PELKZARN_CONNECTION_PROVIDER and PELKZARN_CONNECTION_DATASOURCE");
+const QString SourceSettings = QStringLiteral("the source database's setting VT_CONN_STRING");
+
 } // namespace
 
 Workspace::Workspace(UserInterface &ui) : m_ui(ui) {}
@@ -36,25 +41,31 @@ Workspace::~Workspace()
     Close();
 }
 
-bool Workspace::Start(const QString &iniPath)
+bool Workspace::Start(const IniFile &ini)
+{
+    m_cnnManager = std::make_unique<ConnectionManager>();
+    if (!GetIniInfo(*m_cnnManager, m_ui, ini))
+        return false;
+    m_cnnRoot = std::make_unique<dal::Connection>();
+    m_cnnSource = std::make_unique<dal::Connection>();
+    return openConnection(*m_cnnRoot, &ConnectionManager::ConfigCnn4TAVROOT, ZarnSettings, ini) &&
+           LoadFacilities() &&
+           openConnection(*m_cnnSource, &ConnectionManager::ConfigCnn4VT, SourceSettings, ini) &&
+           LoadSites();
+}
+
+bool Workspace::openConnection(dal::Connection &connection,
+                               void (ConnectionManager::*configure)(dal::Connection &),
+                               const QString &settingsToCheck, const IniFile &ini)
 {
     try {
-        m_cnnManager = std::make_unique<ConnectionManager>();
-        if (!GetIniInfo(*m_cnnManager, m_ui, iniPath))
-            return false;
-        m_cnnRoot = std::make_unique<dal::Connection>();
-        m_cnnSource = std::make_unique<dal::Connection>();
-
-        m_cnnManager->ConfigCnn4TAVROOT(*m_cnnRoot);
-        m_cnnRoot->Open();
-        if (!LoadFacilities())
-            return false;
-
-        m_cnnManager->ConfigCnn4VT(*m_cnnSource);
-        m_cnnSource->Open();
-        return LoadSites();
+        (m_cnnManager.get()->*configure)(connection);
+        connection.Open();
+        return true;
     } catch (const Error &e) {
-        tell(QStringLiteral("Error %1: %2").arg(e.number()).arg(e.description()),
+        tell(QStringLiteral("Error %1: %2\r\n\r\nCheck %3 in %4.")
+                 .arg(e.number())
+                 .arg(e.description(), settingsToCheck, shownPath(ini.path)),
              MessageIcon::None);
         return false;
     }

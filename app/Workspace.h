@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/IniFile.h"
 #include "db/ConnectionManager.h"
 #include "platform/UserInterface.h"
 #include "platform/dal/Connection.h"
@@ -33,7 +34,7 @@ public:
     // Reads the configuration file, opens the root and source connections and loads the
     // facilities and the active sites. On any failure the operator has been told and the
     // result is false: the program must end.
-    bool Start(const QString &iniPath);
+    bool Start(const IniFile &ini);
 
     // Closes the source, then the root connection, ignoring errors of either.
     void Close();
@@ -50,6 +51,12 @@ public:
     dal::Connection &cnnSource() const { return *m_cnnSource; }
 
 private:
+    // Configures and opens one of the long-lived connections. When it cannot be opened, the
+    // error's number and description are shown with the settings of the file read that made
+    // the connection, and the result is false.
+    bool openConnection(dal::Connection &connection,
+                        void (ConnectionManager::*configure)(dal::Connection &),
+                        const QString &settingsToCheck, const IniFile &ini);
     bool LoadFacilities();
     bool LoadSites();
     void tell(const QString &text, MessageIcon icon);

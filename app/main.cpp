@@ -1,7 +1,8 @@
 #include "app/BatchMode.h"
-#include "app/GetIniInfo.h"
+#include "app/IniFile.h"
 #include "app/window/frmMain.h"
 #include "platform/Terminal.h"
+#include "platform/UserInterface.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -86,10 +87,14 @@ int runWindow(int argc, char **argv)
 {
     // Takes Qt's own arguments (-platform ...) off the list.
     const std::unique_ptr<QApplication> app = startWindowPlatform(argc, argv);
-    if (app->arguments().size() > 1)
-        return refuse(QStringLiteral("unknown argument: ") + app->arguments().at(1));
+    // Every title bar names the product after its own caption ("ZARN Vantrel Import Tool —
+    // ZARN Vantrel Importer"); the message boxes, titled with the product name, show it once.
+    QGuiApplication::setApplicationDisplayName(zarn::applicationTitle());
+    const auto parsed = zarn::parseWindowArguments(app->arguments().mid(1));
+    if (const QString *problem = std::get_if<QString>(&parsed))
+        return refuse(*problem);
     zarn::frmMain window;
-    if (!window.start(zarn::defaultIniPath()))
+    if (!window.start(zarn::chosenIniFile(std::get<zarn::WindowOptions>(parsed).configPath)))
         return zarn::exitStatus::Failure;
     return app->exec();
 }

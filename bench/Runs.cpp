@@ -22,6 +22,7 @@ public:
     MousePointer mousePointer() const override { return MousePointer::Default; }
     void setMousePointer(MousePointer) override {}
     void processEvents() override {}
+    bool stopRequested() const override { return false; }
     void reportDetail(const QString &) override {}
 
     QString lastMessage;

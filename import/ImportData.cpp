@@ -82,7 +82,8 @@ public:
     {}
 
     // Returns how many were written. On a failure the readings before the failing one are
-    // stored, the failure is kept in the tally and raised.
+    // stored, the failure is kept in the tally and raised. When the operator asks to stop, the
+    // readings gone through are stored and the tally says after how many it stopped.
     std::int32_t writeAll(dal::Recordset &readings, std::int64_t total)
     {
         ProgressClock progress(m_target.progressInterval);
@@ -92,8 +93,13 @@ public:
                 moveNext(readings, i + 2);
                 m_writer.commitIfDue();
                 countStored();
-                if (progress.due())
+                if (progress.due()) {
                     showProgress(i + 1, total);
+                    if (i + 1 < total && m_target.ui.stopRequested()) {
+                        m_target.tally.stoppedAfter = i + 1;
+                        break;
+                    }
+                }
             }
             m_writer.finish();
             countStored();
@@ -103,7 +109,8 @@ public:
             keepFailure(std::current_exception());
             throw;
         }
-        showFinalProgress(total);
+        if (m_target.tally.stoppedAfter == 0)
+            showFinalProgress(total);
         return m_written;
     }
 
@@ -202,6 +209,24 @@ private:
     std::int32_t m_written = 0;
 };
 
+// After a stop at the operator's request: what is stored, and how the rest gets there.
+void tellStopped(UserInterface &ui, const DataTally &tally)
+{
+    ui.showMessage(Message{QStringLiteral("The data import was stopped after %1 of %2 readings: "
+                                          "%3 data records were stored in the ZARN database."
+                                          "\r\nRunning the same import again completes it.")
+                               .arg(tally.stoppedAfter)
+                               .arg(tally.total)
+                               .arg(tally.written),
+                           MessageIcon::None, MessageButtons::Ok, QString(), 0});
+    ui.reportDetail(QStringLiteral("The data import was stopped at the operator's request after "
+                                   "reading %1 of %2: the %3 readings up to it that have a "
+                                   "variable are stored.")
+                        .arg(tally.stoppedAfter)
+                        .arg(tally.total)
+                        .arg(tally.written));
+}
+
 } // namespace
 
 void Importer::PlanReadings(ReadingPlan &plan, const QString &VantrelID,
@@ -255,12 +280,16 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
                                    plan,  tally, m_progressInterval};
         const std::int32_t written = ReadingWriter(target, readings).writeAll(readings, total);
 
-        tell(QStringLiteral("Inserted %1 data records into ZARN database.").arg(written),
-             MessageIcon::None);
+        if (tally.stoppedAfter > 0) {
+            tellStopped(m_ui, tally);
+        } else {
+            tell(QStringLiteral("Inserted %1 data records into ZARN database.").arg(written),
+                 MessageIcon::None);
+        }
         m_ui.setProgressVisible(false);
         readings.Close();
-        tally.succeeded = true;
-        return true;
+        tally.succeeded = tally.stoppedAfter == 0;
+        return tally.succeeded;
     } catch (...) {
         if (!tally.failure) {
             // Before the first reading: the map, the readings' count or the store's set-up.

@@ -117,6 +117,9 @@ struct DataTally
     std::vector<VariableReadings> perVariable;
     std::vector<PassedOverReadings> passedOver;
     std::optional<ReadingFailure> failure;
+    // Stopped at the operator's request: the readings gone through before the stop, of which
+    // those with a variable are stored; 0 when the import was not stopped.
+    std::int64_t stoppedAfter = 0;
 
     // The readings passed over, of every reading key.
     std::int64_t passedOverCount() const

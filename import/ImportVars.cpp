@@ -18,15 +18,19 @@ bool Importer::ImportVars(const QString &VantrelID, const QString & /*FacilityNa
         dal::Recordset sensors = GetSensorDefinitions(sensorsTable);
         long created = 0;
         long failed = 0;
+        long existing = 0; // of the failed: a variable of the same location and type was there
         if (!sensors.Bof() && !sensors.Eof()) {
             sensors.MoveLast();
             const long n = sensors.RecordCount();
             sensors.MoveFirst();
             for (long i = 1; i <= n; ++i) {
-                if (importSensor(sensors) == VariableOutcome::Created)
+                const VariableOutcome outcome = importSensor(sensors);
+                if (outcome == VariableOutcome::Created)
                     ++created;
                 else
                     ++failed;
+                if (outcome == VariableOutcome::Existing)
+                    ++existing;
                 sensors.MoveNext();
             }
         } else {
@@ -37,6 +41,13 @@ bool Importer::ImportVars(const QString &VantrelID, const QString & /*FacilityNa
         QString summary = QStringLiteral("Created %1 ZARN Variables.\r\n").arg(created);
         if (failed > 0)
             summary += QStringLiteral("Failed to create %1 ZARN Variables.").arg(failed);
+        // A second run over a site counts every variable it finds as failed; this says which
+        // of them are there already, so that only the rest need looking into.
+        if (existing > 0)
+            summary += QStringLiteral("\r\nOf these, %1 exist already in the facility (a "
+                                      "variable of the same location and sensor type) and were "
+                                      "left as they are.")
+                           .arg(existing);
         tell(summary, MessageIcon::None);
         sensors.Close();
         tally.succeeded = true;

@@ -494,11 +494,6 @@ std::optional<DateTime> DateTime::parse(const QString &text)
     return result;
 }
 
-QString DateTime::typedFormExample()
-{
-    return QStringLiteral("2024-03-05 9:30");
-}
-
 QString DateTime::typedFormsHint()
 {
     const QLocale locale;

@@ -51,9 +51,7 @@ public:
     // where the locale has them) after a blank, or after a "T" behind an ISO date. Nothing
     // before 100-01-01 or after 9999-12-31 23:59:59.
     static std::optional<DateTime> parse(const QString &text);
-    // For the operator: one form parse accepts, and all of them described with examples in the
-    // user's locale.
-    static QString typedFormExample();
+    // For the operator: the forms parse accepts, described with examples in the user's locale.
     static QString typedFormsHint();
 
     friend constexpr bool operator==(DateTime a, DateTime b) { return a.m_days == b.m_days; }

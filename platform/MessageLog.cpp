@@ -51,6 +51,11 @@ void MessageLog::processEvents()
         m_target->processEvents();
 }
 
+bool MessageLog::stopRequested() const
+{
+    return m_target && m_target->stopRequested();
+}
+
 void MessageLog::reportDetail(const QString &detail)
 {
     m_details.push_back(detail);

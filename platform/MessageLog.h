@@ -22,6 +22,7 @@ public:
     MousePointer mousePointer() const override;
     void setMousePointer(MousePointer pointer) override;
     void processEvents() override;
+    bool stopRequested() const override;
     void reportDetail(const QString &detail) override;
 
     const std::vector<Message> &messages() const { return m_messages; }

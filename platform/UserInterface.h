@@ -46,6 +46,11 @@ public:
     // Lets pending window events run once.
     virtual void processEvents() = 0;
 
+    // Whether the operator has asked a running data import to stop: asked after the progress
+    // has been shown and events have run. The import then stores what it has written so far
+    // and ends, so that what is stored is an unbroken prefix of the readings.
+    virtual bool stopRequested() const = 0;
+
     // What a message box leaves out, for whoever has to find the cause: the server's own error
     // text, which reading stopped an import, which sensors were passed over and why. The batch
     // mode writes it to standard error; the window's message boxes stay as they are.

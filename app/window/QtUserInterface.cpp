@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 
 namespace zarn {
@@ -71,9 +70,7 @@ private:
 
 } // namespace
 
-QtUserInterface::QtUserInterface(QWidget &window, QProgressBar &progressBar)
-    : m_window(window), m_progressBar(progressBar)
-{}
+QtUserInterface::QtUserInterface(QWidget &window) : m_window(window) {}
 
 QtUserInterface::~QtUserInterface()
 {
@@ -96,21 +93,6 @@ void QtUserInterface::showMessage(const Message &message)
     box.setEscapeButton(QMessageBox::Ok);
     const ArrowWhileWaiting arrow(m_pointer == MousePointer::Hourglass);
     box.exec();
-}
-
-void QtUserInterface::setProgressMax(int max)
-{
-    m_progressBar.setMaximum(max);
-}
-
-void QtUserInterface::setProgressValue(int value)
-{
-    m_progressBar.setValue(value);
-}
-
-void QtUserInterface::setProgressVisible(bool visible)
-{
-    m_progressBar.setVisible(visible);
 }
 
 void QtUserInterface::setMousePointer(MousePointer pointer)

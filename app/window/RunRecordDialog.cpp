@@ -48,6 +48,8 @@ QTableWidget *tableWidget(const RunTable &table)
         for (int c = 0; c < row.size() && c < table.headers.size(); ++c)
             widget->setItem(r, c, cell(table, c, row[c]));
     }
+    // Sorting starts on the first column, ascending (Qt's own start is descending).
+    widget->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
     widget->setSortingEnabled(true);
     widget->resizeColumnsToContents();
     return widget;

@@ -1,62 +1,28 @@
 #include "app/window/frmMain.h"
 
 #include "app/RecordedRuns.h"
+#include "app/window/HelpDialog.h"
+#include "app/window/ImportProgress.h"
 #include "app/window/PreviewActions.h"
 #include "app/window/QtUserInterface.h"
+#include "app/window/TwipsLayout.h"
 #include "platform/DateTime.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace zarn {
 
 namespace {
-
-// A rectangle in twips (1/1440 inch), as the window's layout is given.
-struct Twips
-{
-    int left, top, width, height;
-};
-
-// Converts twips to pixels at the screen's logical resolution: 15 twips to a pixel at 96 dpi.
-class TwipsScale
-{
-public:
-    explicit TwipsScale(const QScreen &screen)
-        : m_dpiX(screen.logicalDotsPerInchX()), m_dpiY(screen.logicalDotsPerInchY())
-    {}
-
-    QRect rect(const Twips &t) const
-    {
-        return {pixels(t.left, m_dpiX), pixels(t.top, m_dpiY), pixels(t.width, m_dpiX),
-                pixels(t.height, m_dpiY)};
-    }
-    QSize size(int width, int height) const
-    {
-        return {pixels(width, m_dpiX), pixels(height, m_dpiY)};
-    }
-
-private:
-    static int pixels(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
-
-    double m_dpiX;
-    double m_dpiY;
-};
-
-template <typename Control>
-Control *place(Control *control, const char *name, const TwipsScale &scale, const Twips &twips)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(scale.rect(twips));
-    return control;
-}
 
 QLabel *label(const QString &caption, QWidget *container)
 {
@@ -84,36 +50,52 @@ void fill(QComboBox &visible, QComboBox &twin, const std::vector<ListEntry> &ent
     twin.setCurrentIndex(-1);
 }
 
+// A button in sight for an action that has a key: a click runs the action, and the tool tip
+// names the key.
+QPushButton *buttonFor(QAction &action, const char *name)
+{
+    auto *button = new QPushButton(action.text());
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(QStringLiteral("%1 (%2)").arg(
+        action.text(), action.shortcut().toString(QKeySequence::NativeText)));
+    QObject::connect(button, &QPushButton::clicked, &action, &QAction::trigger);
+    return button;
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : frmMain(nullptr, parent) {}
 
 frmMain::frmMain(UserInterface &ui, QWidget *parent) : frmMain(&ui, parent) {}
 
-frmMain::frmMain(UserInterface *ui, QWidget *parent) : QWidget(parent)
+frmMain::frmMain(UserInterface *ui, QWidget *parent)
+    : QWidget(parent), m_layout(std::make_unique<TwipsLayout>(*screen()))
 {
     createControls();
     setTabOrderOfTable();
     if (ui == nullptr) {
-        m_ownUi = std::make_unique<QtUserInterface>(*this, *pbInsert);
+        m_ownUi = std::make_unique<QtUserInterface>(*this);
         ui = m_ownUi.get();
     }
-    m_workspace = std::make_unique<Workspace>(*ui);
+    m_progress = std::make_unique<ImportProgress>(*ui, *pbInsert, *lblProgress, *btnStop);
+    m_workspace = std::make_unique<Workspace>(*m_progress);
     connect(btnImport, &QPushButton::clicked, this, &frmMain::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     m_previewActions = new PreviewActions(
         *this, *btnImport, *m_workspace, [this] { return currentChoices(); },
         [this] { return m_importing; });
+    createButtonRow();
     // Enter presses the focused button, as it does in a dialog.
-    btnImport->setAutoDefault(true);
-    btnCancel->setAutoDefault(true);
+    for (QPushButton *button : {btnImport, btnCancel, btnStop, btnHelp, btnPreview, btnLastReport})
+        button->setAutoDefault(true);
+    updateButtons();
 }
 
 frmMain::~frmMain() = default;
 
-bool frmMain::start(const QString &iniPath)
+bool frmMain::start(const IniFile &ini)
 {
-    if (!m_workspace->Start(iniPath))
+    if (!m_workspace->Start(ini))
         return false;
     fillLists();
     show();
@@ -123,19 +105,53 @@ bool frmMain::start(const QString &iniPath)
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_importing) {
-        m_closeWanted = true;
         event->ignore();
+        askToCloseDuringImport();
         return;
     }
     m_workspace->Close();
     event->accept();
 }
 
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_layout->widen(width() - minimumWidth());
+}
+
+// The import lets window events run, so a close comes while it writes. The window closes once
+// the run has ended; the operator decides whether the data import stops first.
+void frmMain::askToCloseDuringImport()
+{
+    QMessageBox question(QMessageBox::Question, applicationTitle(),
+                         QStringLiteral("An import is running.\n\n\"Stop and close\" stops the "
+                                        "data import after the batch being written: the "
+                                        "readings before it stay stored, and running the same "
+                                        "import again completes it. \"Close when it ends\" "
+                                        "lets the import run to its end."),
+                         QMessageBox::NoButton, this);
+    question.setObjectName(QStringLiteral("closeQuestion"));
+    QPushButton *stop =
+        question.addButton(QStringLiteral("Stop and close"), QMessageBox::DestructiveRole);
+    QPushButton *whenDone =
+        question.addButton(QStringLiteral("Close when it ends"), QMessageBox::AcceptRole);
+    QPushButton *keepOpen =
+        question.addButton(QStringLiteral("Keep open"), QMessageBox::RejectRole);
+    question.setDefaultButton(keepOpen);
+    question.setEscapeButton(keepOpen);
+    question.exec();
+    if (question.clickedButton() == stop)
+        m_progress->requestStop();
+    m_closeWanted = question.clickedButton() == stop || question.clickedButton() == whenDone;
+}
+
 void frmMain::importClicked()
 {
     const ImportChoices choices = currentChoices();
     setImporting(true);
-    m_previewActions->setLastReport(recordedImport(*m_workspace, m_workspace->ui(), choices));
+    m_progress->beginRun();
+    m_previewActions->setLastReport(recordedImport(*m_workspace, *m_progress, choices));
+    m_progress->endRun();
     setImporting(false);
     if (m_closeWanted)
         close();
@@ -159,63 +175,133 @@ ImportChoices frmMain::currentChoices() const
 void frmMain::setImporting(bool importing)
 {
     m_importing = importing;
-    btnImport->setEnabled(!importing);
-    btnCancel->setEnabled(!importing);
+    updateButtons();
 }
 
+// While an import runs, only Help and Stop take clicks.
+void frmMain::updateButtons()
+{
+    btnImport->setEnabled(!m_importing);
+    btnCancel->setEnabled(!m_importing);
+    btnPreview->setEnabled(!m_importing);
+    btnLastReport->setEnabled(!m_importing && m_previewActions->reportAction().isEnabled());
+}
+
+// Under the progress's status line: Help on the left; Preview and the last import's report on
+// the right, each with its key (a verification's button goes beside Preview).
+void frmMain::createButtonRow()
+{
+    auto *help = new QAction(QStringLiteral("Help"), this);
+    help->setObjectName(QStringLiteral("actHelp"));
+    help->setShortcut(QKeySequence::HelpContents);
+    addAction(help);
+    connect(help, &QAction::triggered, this, &frmMain::showHelp);
+    QAction &report = m_previewActions->reportAction();
+    connect(&report, &QAction::changed, this, &frmMain::updateButtons);
+
+    auto *row = place(new QWidget(this), "buttonRow", {270, 3375, 8520, 375}, {0, 1});
+    btnHelp = buttonFor(*help, "btnHelp");
+    btnPreview = buttonFor(m_previewActions->previewAction(), "btnPreview");
+    btnLastReport = buttonFor(report, "btnLastReport");
+    auto *buttons = new QHBoxLayout(row);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addWidget(btnHelp);
+    buttons->addStretch(1);
+    buttons->addWidget(btnPreview);
+    buttons->addWidget(btnLastReport);
+    setTabOrder(cboFacility, btnHelp);
+    setTabOrder(btnHelp, btnPreview);
+    setTabOrder(btnPreview, btnLastReport);
+}
+
+void frmMain::showHelp()
+{
+    if (m_help == nullptr)
+        m_help = new HelpDialog(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+// The layout's controls at their twips, then the additions below the progress bar: the status
+// line and "Stop". As the window grows wider, the lists, the date boxes, the bar and the status
+// line grow, and what stands right of them moves along.
 void frmMain::createControls()
 {
-    const TwipsScale scale(*screen());
+    const TwipsLayout &layout = *m_layout;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ZARN Vantrel Import Tool"));
-    setFixedSize(scale.size(9045, 3105));
+    const QSize firstSize = layout.size(9045, 3870);
+    resize(firstSize);
+    setMinimumSize(firstSize);
+    setMaximumHeight(firstSize.height());
     // The layout's twips were measured for an 8-point font; a larger one would not fit them.
     QFont eightPoint = font();
     eightPoint.setPointSize(8);
     setFont(eightPoint);
 
-    Frame1 = place(new QGroupBox(QStringLiteral("Choose Databases"), this), "Frame1", scale,
-                   {240, 165, 5010, 1860});
-    Label1 = place(label(QStringLiteral("Vantrel Site:"), Frame1), "Label1", scale,
-                   {135, 540, 1230, 420});
-    cboSource = place(pickList(Frame1), "cboSource", scale, {1350, 540, 3390, 315});
-    cboSiteID = place(pickList(Frame1), "cboSiteID", scale, {4320, 270, 330, 315});
-    Label2 = place(label(QStringLiteral("ZARN Facility:"), Frame1), "Label2", scale,
-                   {135, 1215, 1230, 285});
-    cboFacility = place(pickList(Frame1), "cboFacility", scale, {1350, 1215, 3390, 315});
-    cboFileName = place(pickList(Frame1), "cboFileName", scale, {4410, 540, 330, 315});
+    const WidthShare half{0, 0.5};
+    const WidthShare moveHalfGrowHalf{0.5, 0.5};
+    const WidthShare moveHalf{0.5, 0};
+    const WidthShare moveAll{1, 0};
 
-    Frame3 = place(new QGroupBox(QStringLiteral("Date Range"), this), "Frame3", scale,
-                   {5535, 135, 3255, 1230});
-    Label3 =
-        place(label(QStringLiteral("Start Date:"), Frame3), "Label3", scale, {135, 405, 1095, 285});
-    txtStartDate = place(new QLineEdit(Frame3), "txtStartDate", scale, {1350, 405, 1500, 285});
-    Label4 =
-        place(label(QStringLiteral("End Date:"), Frame3), "Label4", scale, {135, 810, 1095, 285});
-    txtEndDate = place(new QLineEdit(Frame3), "txtEndDate", scale, {1350, 810, 1500, 285});
+    Frame1 = place(new QGroupBox(QStringLiteral("Choose Databases"), this), "Frame1",
+                   {240, 165, 5010, 1860}, half);
+    Label1 = place(label(QStringLiteral("Vantrel Site:"), Frame1), "Label1", {135, 540, 1230, 420});
+    cboSource = place(pickList(Frame1), "cboSource", {1350, 540, 3390, 315}, half);
+    cboSiteID = place(pickList(Frame1), "cboSiteID", {4320, 270, 330, 315});
+    Label2 =
+        place(label(QStringLiteral("ZARN Facility:"), Frame1), "Label2", {135, 1215, 1230, 285});
+    cboFacility = place(pickList(Frame1), "cboFacility", {1350, 1215, 3390, 315}, half);
+    cboFileName = place(pickList(Frame1), "cboFileName", {4410, 540, 330, 315});
 
-    Frame4 = place(new QGroupBox(QStringLiteral("Import Selection"), this), "Frame4", scale,
-                   {5535, 1620, 1770, 1230});
-    chkVars = place(new QCheckBox(QStringLiteral("Variables"), Frame4), "chkVars", scale,
-                    {135, 405, 1230, 285});
-    chkData = place(new QCheckBox(QStringLiteral("Data"), Frame4), "chkData", scale,
-                    {135, 810, 1500, 285});
+    Frame3 = place(new QGroupBox(QStringLiteral("Date Range"), this), "Frame3",
+                   {5535, 135, 3255, 1230}, moveHalfGrowHalf);
+    Label3 = place(label(QStringLiteral("Start Date:"), Frame3), "Label3", {135, 405, 1095, 285});
+    txtStartDate = place(new QLineEdit(Frame3), "txtStartDate", {1350, 405, 1500, 285}, half);
+    Label4 = place(label(QStringLiteral("End Date:"), Frame3), "Label4", {135, 810, 1095, 285});
+    txtEndDate = place(new QLineEdit(Frame3), "txtEndDate", {1350, 810, 1500, 285}, half);
 
-    btnImport = place(new QPushButton(QStringLiteral("Import"), this), "btnImport", scale,
-                      {7560, 1755, 1230, 420});
-    btnCancel = place(new QPushButton(QStringLiteral("Exit"), this), "btnCancel", scale,
-                      {7560, 2430, 1230, 420});
-    pbInsert = place(new QProgressBar(this), "pbInsert", scale, {270, 2430, 5010, 420});
+    Frame4 = place(new QGroupBox(QStringLiteral("Import Selection"), this), "Frame4",
+                   {5535, 1620, 1770, 1230}, moveHalf);
+    chkVars =
+        place(new QCheckBox(QStringLiteral("Variables"), Frame4), "chkVars", {135, 405, 1230, 285});
+    chkData =
+        place(new QCheckBox(QStringLiteral("Data"), Frame4), "chkData", {135, 810, 1500, 285});
+
+    btnImport = place(new QPushButton(QStringLiteral("Import"), this), "btnImport",
+                      {7560, 1755, 1230, 420}, moveAll);
+    btnCancel = place(new QPushButton(QStringLiteral("Exit"), this), "btnCancel",
+                      {7560, 2430, 1230, 420}, moveAll);
+    pbInsert = place(new QProgressBar(this), "pbInsert", {270, 2430, 5010, 420}, half);
     pbInsert->setTextVisible(false);
 
+    lblProgress = place(new QLabel(this), "lblProgress", {270, 2895, 7155, 375}, {0, 1});
+    lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Under "Exit", which is greyed while "Stop" is there.
+    btnStop = place(new QPushButton(QStringLiteral("Stop"), this), "btnStop",
+                    {7560, 2895, 1230, 375}, moveAll);
+    btnStop->setToolTip(QStringLiteral("Stops the data import after the batch being written; "
+                                       "running the same import again completes it."));
+
+    // The grey text while a box is empty is the form of a date, which no one takes for a date
+    // already given; the tool tip names every form.
     for (QLineEdit *dateBox : {txtStartDate, txtEndDate}) {
-        dateBox->setPlaceholderText(DateTime::typedFormExample());
+        dateBox->setPlaceholderText(QStringLiteral("yyyy-mm-dd"));
         dateBox->setToolTip(DateTime::typedFormsHint());
     }
 
-    cboSiteID->hide();
-    cboFileName->hide();
-    pbInsert->hide();
+    for (QWidget *hidden : {static_cast<QWidget *>(cboSiteID), static_cast<QWidget *>(cboFileName),
+                            static_cast<QWidget *>(pbInsert), static_cast<QWidget *>(lblProgress),
+                            static_cast<QWidget *>(btnStop)})
+        hidden->hide();
+}
+
+template <typename Control>
+Control *frmMain::place(Control *control, const char *name, const Twips &twips, WidthShare share)
+{
+    m_layout->place(*control, name, twips, share);
+    return control;
 }
 
 // The layout's tab order, of the controls that can take the focus.

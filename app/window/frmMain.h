@@ -2,6 +2,7 @@
 
 #include "app/ImportRun.h"
 #include "app/Workspace.h"
+#include "app/window/TwipsLayout.h"
 #include "platform/UserInterface.h"
 
 #include <QWidget>
@@ -17,6 +18,8 @@ class QPushButton;
 
 namespace zarn {
 
+class HelpDialog;
+class ImportProgress;
 class PreviewActions;
 class QtUserInterface;
 
@@ -35,18 +38,26 @@ public:
     // Runs start-up with the configuration file at iniPath, fills the lists and shows the
     // window. False, with the window never shown, when start-up failed and the program must
     // end (the operator has been told why).
-    bool start(const QString &iniPath);
+    bool start(const IniFile &ini);
 
     const Workspace &workspace() const { return *m_workspace; }
 
 protected:
     // Closing the window closes the source, then the root connection. During an import the
-    // window stays open until the import has ended, and closes then.
+    // operator is asked whether the data import is to stop first; the window stays open until
+    // the import has ended, and closes then.
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     frmMain(UserInterface *ui, QWidget *parent);
     void createControls();
+    template <typename Control>
+    Control *place(Control *control, const char *name, const Twips &twips, WidthShare share = {});
+    void askToCloseDuringImport();
+    void createButtonRow();
+    void updateButtons();
+    void showHelp();
     void setTabOrderOfTable();
     void fillLists();
     // The click on "Import": one import run on the choices the controls show.
@@ -75,8 +86,16 @@ private:
     QPushButton *btnImport = nullptr;
     QPushButton *btnCancel = nullptr;
     QProgressBar *pbInsert = nullptr;
+    QLabel *lblProgress = nullptr; // under the bar: readings done, rate, time left
+    QPushButton *btnStop = nullptr;
+    QPushButton *btnHelp = nullptr;
+    QPushButton *btnPreview = nullptr;
+    QPushButton *btnLastReport = nullptr;
+    HelpDialog *m_help = nullptr; // owned by the window, made when first asked for
 
+    std::unique_ptr<TwipsLayout> m_layout;
     std::unique_ptr<QtUserInterface> m_ownUi;
+    std::unique_ptr<ImportProgress> m_progress;
     std::unique_ptr<Workspace> m_workspace;
     PreviewActions *m_previewActions = nullptr; // owned by the window
     bool m_importing = false;

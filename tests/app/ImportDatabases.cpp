@@ -88,6 +88,11 @@ void ImportDatabases::addSite17()
                           {std::int32_t{r.type}, std::int32_t{r.train}, r.at});
 }
 
+void ImportDatabases::addGeneratedSite(const schema::SiteSpec &site)
+{
+    schema::generateSource(*m_source, schema::SourceSpec{1, {site}});
+}
+
 void ImportDatabases::addFacilityWithoutCatalog(const QString &fileName, const QString &name)
 {
     m_server->addFacilityRow(fileName, name);

@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Value.h"
 #include "platform/dal/Connection.h"
+#include "schema/Generator.h"
 #include "schema/StandIn.h"
 
 #include <QString>
@@ -32,6 +33,8 @@ public:
     // The connection string of the facility NORTH.
     QString facilityConnectionString() const;
 
+    // Adds a generated site to the source database.
+    void addGeneratedSite(const schema::SiteSpec &site);
     // Adds a FACILITY row whose catalog does not exist.
     void addFacilityWithoutCatalog(const QString &fileName, const QString &name);
     // Runs a statement on the source database or on the facility NORTH.

@@ -3,6 +3,7 @@
 #include "app/BatchMode.h"
 #include "app/BatchUserInterface.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -74,6 +75,20 @@ TEST(BatchArguments, RefusesAnIncompleteOrMixedImport)
     EXPECT_TRUE(refused({"--batch", "--site", "", "--facility", "F"}).contains("--site"));
 }
 
+// A report that could not be written is refused before anything runs.
+TEST(BatchArguments, RefusesAReportThatCouldNotBeWritten)
+{
+    const QTemporaryDir folder;
+    const QStringList import{"--batch", "--site",      "1",       "--facility",
+                             "F",       "--variables", "--report"};
+    EXPECT_EQ(refused(import + QStringList{folder.filePath("none/run.json")}),
+              "the report's folder " + QDir::toNativeSeparators(folder.filePath("none")) +
+                  " does not exist");
+    EXPECT_TRUE(refused(import + QStringList{folder.path()}).startsWith("--report names a folder"));
+    EXPECT_EQ(parsed(import + QStringList{folder.filePath("run.json")}).reportPath,
+              folder.filePath("run.json"));
+}
+
 TEST(BatchArguments, HelpAndVersionWinWhereverTheyStand)
 {
     EXPECT_TRUE(parsed({"--help"}).help);
@@ -120,15 +135,39 @@ TEST(BatchArguments, BatchHelpAndVersionLeaveTheWindowAsideWhereverTheyStand)
     EXPECT_FALSE(isBatchCall({"--site", "--help", "--list"}));
 }
 
-// The window takes none of the program's options; Qt's own have a single dash.
+// Of the program's options the window takes --config only; Qt's own have a single dash.
 TEST(WindowArguments, TheProgramsOwnOptionsNeedBatch)
 {
     EXPECT_FALSE(windowArgumentProblem({}));
+    EXPECT_FALSE(windowArgumentProblem({"-platform", "offscreen", "--config", "--list"}));
     EXPECT_FALSE(windowArgumentProblem({"-platform", "offscreen", "-style", "fusion"}));
     EXPECT_EQ(windowArgumentProblem({"--list"}), "--list needs --batch");
     EXPECT_EQ(windowArgumentProblem({"-platform", "xcb", "--site", "17"}), "--site needs --batch");
     EXPECT_EQ(windowArgumentProblem({"--lsit"}), "unknown argument: --lsit");
     EXPECT_EQ(windowArgumentProblem({"--"}), "unknown argument: --");
+}
+
+// What Qt leaves of a window call: --config and its value, nothing else.
+TEST(WindowArguments, OnlyTheConfigurationRemainsAfterQt)
+{
+    const struct
+    {
+        QStringList arguments;
+        QString configOrProblem;
+    } cases[] = {
+        {{}, ""},
+        {{"--config", "my.ini"}, "my.ini"},
+        {{"--config"}, "--config needs the path of a configuration file"},
+        {{"--config", "a.ini", "--config", "b.ini"}, "--config is given twice"},
+        {{"--config", "a.ini", "--list"}, "--list needs --batch"},
+        {{"import"}, "unknown argument: import"},
+    };
+    for (const auto &c : cases) {
+        const auto parsed = parseWindowArguments(c.arguments);
+        const auto *options = std::get_if<WindowOptions>(&parsed);
+        EXPECT_EQ(options ? options->configPath : std::get<QString>(parsed), c.configOrProblem)
+            << c.arguments.join(' ').toStdString();
+    }
 }
 
 struct BatchRun : ::testing::Test

@@ -4,6 +4,7 @@
 #include "app/BatchUserInterface.h"
 
 #include <QRegularExpression>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace zarn;
@@ -60,6 +61,24 @@ TEST_F(BatchProgress, OnATerminalTheBarsLastStateStaysAboveTheCountMessage)
         << last.toStdString();
     EXPECT_EQ(errText.count('\r'), 4); // 0%, 33%, then each count
     EXPECT_EQ(outText, "[message]\nInserted 1 data records into ZARN database.\n");
+}
+
+// While the data import shows its progress, an interrupt or a termination signal asks it to
+// stop instead of ending the program, and a second one would end it; before and after, the
+// signal has its own action.
+TEST_F(BatchProgress, ASignalWhileTheProgressShowsAsksTheImportToStop)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        BatchUserInterface ui(out, err, ProgressStyle::Lines);
+        ui.setProgressVisible(true);
+        EXPECT_FALSE(ui.stopRequested());
+        std::raise(signal);
+        EXPECT_TRUE(ui.stopRequested()) << signal;
+        EXPECT_EQ(std::signal(signal, SIG_DFL), SIG_DFL) << "a second one ends the program";
+        ui.setProgressVisible(false);
+        EXPECT_FALSE(ui.stopRequested());
+        EXPECT_EQ(std::signal(signal, SIG_DFL), SIG_DFL) << "the program's own action is back";
+    }
 }
 
 TEST(ProgressBarLine, ShowsTheCountTheRateInReadingsAndTheTimeLeft)

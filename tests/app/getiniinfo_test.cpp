@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -309,7 +310,7 @@ TEST_F(GetIniInfoTest, TheMessageNamesTheFileThatWasRead)
 {
     const QString saved = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    const bool started = zarn::GetIniInfo(manager, ui, "elsewhere/../missing.ini");
+    const bool started = zarn::GetIniInfo(manager, ui, QStringLiteral("elsewhere/../missing.ini"));
     QDir::setCurrent(saved);
     EXPECT_FALSE(started);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -337,4 +338,60 @@ TEST(DefaultIniPath, BesideTheExecutable)
     EXPECT_EQ(path, QCoreApplication::applicationDirPath() + QDir::separator() +
                         "ZARN_Vantrel_DB_importer.ini");
     EXPECT_FALSE(QCoreApplication::applicationDirPath().isEmpty());
+}
+
+// Without --config the first folder that holds the file is read. When none does, the Part's
+// message about the file beside the executable is followed by every folder looked in.
+TEST(IniFolders, TheFirstFolderThatHoldsTheFileWinsAndNoneNamesThemAll)
+{
+    int argc = 1;
+    char name[] = "getiniinfo_test";
+    char *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    QTemporaryDir user;
+    qputenv("XDG_CONFIG_HOME", user.path().toUtf8());
+    const QStringList standard = zarn::iniFolders();
+    qunsetenv("XDG_CONFIG_HOME");
+    QStringList expected{QCoreApplication::applicationDirPath(),
+                         user.filePath("zarn-vantrel-importer")};
+#ifdef Q_OS_UNIX
+    expected << "/etc/zarn-vantrel-importer";
+#endif
+    EXPECT_EQ(standard.mid(0, expected.size()), expected);
+
+    const QTemporaryDir beside, users, system;
+    const QStringList folders{beside.path(), users.path(), system.path()};
+    const struct
+    {
+        std::vector<int> holding; // the folders that hold a file
+        int read;                 // the folder whose file is read; -1: none
+    } cases[] = {{{2}, 2}, {{1, 2}, 1}, {{0, 1, 2}, 0}, {{0, 2}, 0}, {{}, -1}};
+    for (const auto &c : cases) {
+        for (int i = 0; i < 3; ++i) {
+            const QString file = folders[i] + "/ZARN_Vantrel_DB_importer.ini";
+            QFile::remove(file);
+            if (std::find(c.holding.begin(), c.holding.end(), i) != c.holding.end()) {
+                QFile f(file);
+                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            }
+        }
+        const zarn::IniFile found = zarn::firstIniFile(folders);
+        if (c.read >= 0) {
+            EXPECT_EQ(found.path, folders[c.read] + "/ZARN_Vantrel_DB_importer.ini");
+            EXPECT_TRUE(found.foldersLookedIn.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(found.path, zarn::defaultIniPath());
+        EXPECT_EQ(found.foldersLookedIn, folders);
+        zarn::ConnectionManager manager;
+        zarn::test::RecordingUserInterface ui;
+        EXPECT_FALSE(zarn::GetIniInfo(manager, ui, found));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        const QString text = ui.messages[0].text;
+        EXPECT_TRUE(text.startsWith("Program was unable to load or parse " +
+                                    zarn::shownPath(zarn::defaultIniPath()) + "\r\n"))
+            << text.toStdString();
+        for (const QString &folder : folders)
+            EXPECT_TRUE(text.contains(QDir::toNativeSeparators(folder))) << text.toStdString();
+    }
 }

@@ -36,3 +36,9 @@ set_tests_properties(servernames_test_postgresql PROPERTIES LABELS postgresql
 zarn_unit_test(batchprogress_test ${CMAKE_CURRENT_LIST_DIR}/batchprogress_test.cpp)
 zarn_db_test(variablesteps_test ${CMAKE_CURRENT_LIST_DIR}/variablesteps_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImportDatabases.cpp)
+
+# A report onto a full filesystem, by the program itself on the demo databases.
+add_test(NAME fullreport_test
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fullreport_test.sh
+            $<TARGET_FILE:zarn-vantrel-importer> $<TARGET_FILE:zarn-vantrel-generate>)
+set_tests_properties(fullreport_test PROPERTIES LABELS sqlite SKIP_RETURN_CODE 77)

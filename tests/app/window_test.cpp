@@ -3,6 +3,7 @@
 
 #include "StartupDatabases.h"
 #include "app/window/QtUserInterface.h"
+#include "app/window/RunRecordDialog.h"
 #include "app/window/frmMain.h"
 #include "platform/Error.h"
 #include "support/RecordingUserInterface.h"
@@ -10,17 +11,21 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -101,6 +106,8 @@ const Placement layout[] = {
     {"pbInsert", "QProgressBar", "frmMain", "", 270, 2430, 5010, 420},
 };
 
+// The layout's client area stands at the top of the window, at its size; the additions (the
+// progress's status line, the buttons in sight) take a band below it.
 TEST(WindowLayout, EveryControlHasItsNameKindCaptionAndTwipsAt96Dpi)
 {
     RecordingUserInterface ui;
@@ -110,8 +117,9 @@ TEST(WindowLayout, EveryControlHasItsNameKindCaptionAndTwipsAt96Dpi)
 
     EXPECT_EQ(window.objectName(), QStringLiteral("frmMain"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("ZARN Vantrel Import Tool"));
-    EXPECT_EQ(window.size(), QSize(9045 / 15, 3105 / 15));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(window.width(), 9045 / 15);
+    EXPECT_GT(window.height(), 3105 / 15);
+    EXPECT_EQ(window.minimumSize(), window.size());
 
     for (const Placement &p : layout) {
         SCOPED_TRACE(p.name);
@@ -121,6 +129,38 @@ TEST(WindowLayout, EveryControlHasItsNameKindCaptionAndTwipsAt96Dpi)
         EXPECT_EQ(widget->parentWidget()->objectName(), QLatin1String(p.container));
         EXPECT_EQ(captionOf(*widget), QLatin1String(p.caption));
         EXPECT_EQ(widget->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15));
+    }
+}
+
+// Made wider, the window widens the lists, the date boxes and the bar, and moves what stands
+// right of them along; it keeps its height.
+TEST(WindowLayout, AWiderWindowWidensTheFieldsAndMovesTheButtons)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    window.show();
+    const QSize first = window.size();
+    auto geometry = [&](const char *name) { return control(window, name)->geometry(); };
+    std::map<QString, QRect> before;
+    for (const Placement &p : layout)
+        before[p.name] = geometry(p.name);
+
+    window.resize(first.width() + 200, first.height() + 100);
+    QApplication::processEvents();
+    EXPECT_EQ(window.height(), first.height());
+    const struct
+    {
+        const char *name;
+        int moved, widened;
+    } expected[] = {{"Frame1", 0, 100},   {"cboSource", 0, 100},    {"cboFacility", 0, 100},
+                    {"Frame3", 100, 100}, {"txtStartDate", 0, 100}, {"txtEndDate", 0, 100},
+                    {"Frame4", 100, 0},   {"btnImport", 200, 0},    {"btnCancel", 200, 0},
+                    {"pbInsert", 0, 100}, {"Label1", 0, 0},         {"chkData", 0, 0}};
+    for (const auto &e : expected) {
+        SCOPED_TRACE(e.name);
+        const QRect was = before[e.name];
+        EXPECT_EQ(geometry(e.name),
+                  QRect(was.left() + e.moved, was.top(), was.width() + e.widened, was.height()));
     }
 }
 
@@ -135,13 +175,19 @@ TEST(WindowLayout, StartsWithTwinsAndProgressHiddenAndNothingChosen)
     }
     for (const char *list : {"cboSource", "cboSiteID", "cboFacility", "cboFileName"})
         EXPECT_FALSE(control<QComboBox>(window, list)->isEditable()) << list;
-    EXPECT_TRUE(control<QLineEdit>(window, "txtStartDate")->text().isEmpty());
-    EXPECT_TRUE(control<QLineEdit>(window, "txtEndDate")->text().isEmpty());
+    for (const char *dateBox : {"txtStartDate", "txtEndDate"}) {
+        EXPECT_TRUE(control<QLineEdit>(window, dateBox)->text().isEmpty());
+        // The grey text of an empty box cannot be taken for a date given.
+        const QString grey = control<QLineEdit>(window, dateBox)->placeholderText();
+        EXPECT_FALSE(grey.isEmpty());
+        EXPECT_FALSE(DateTime::parse(grey)) << grey.toStdString();
+    }
     EXPECT_FALSE(control<QAbstractButton>(window, "chkVars")->isChecked());
     EXPECT_FALSE(control<QAbstractButton>(window, "chkData")->isChecked());
 }
 
-// Tab visits the focusable controls in the layout's order; the hidden twins are passed over.
+// Tab visits the focusable controls in the layout's order, then the buttons added below them;
+// the hidden twins and the greyed "Last import report" are passed over.
 TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
 {
     RecordingUserInterface ui;
@@ -152,12 +198,69 @@ TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
     control(window, "btnImport")->setFocus();
 
     QStringList visited;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(visited, (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate",
-                                    "chkVars", "chkData", "cboFacility", "btnImport"}));
+    EXPECT_EQ(visited,
+              (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate", "chkVars",
+                           "chkData", "cboFacility", "btnHelp", "btnPreview", "btnImport"}));
+}
+
+// Help, Preview and the last import's report are buttons in sight, each naming its key; F1
+// opens the help: the README's sections on running an import, the dates and the configuration.
+TEST(WindowLayout, HelpPreviewAndTheReportAreInSightWithTheirKeys)
+{
+    RecordingUserInterface ui;
+    frmMain window(ui);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const struct
+    {
+        const char *button, *caption, *key;
+    } buttons[] = {{"btnHelp", "Help", "F1"},
+                   {"btnPreview", "Preview", "Ctrl+P"},
+                   {"btnLastReport", "Last import report", "Ctrl+R"}};
+    for (const auto &b : buttons) {
+        SCOPED_TRACE(b.button);
+        auto *button = control<QAbstractButton>(window, b.button);
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_EQ(button->text(), QLatin1String(b.caption));
+        EXPECT_TRUE(button->toolTip().contains(QLatin1String(b.key)))
+            << button->toolTip().toStdString();
+    }
+    EXPECT_FALSE(control(window, "btnLastReport")->isEnabled()) << "no import has run yet";
+
+    QTest::keyClick(&window, Qt::Key_F1);
+    auto *help = window.findChild<QDialog *>(QStringLiteral("HelpDialog"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const QString text = help->findChild<QTextBrowser *>()->toMarkdown();
+    for (const char *part : {"Running an import", "In the window", "2024-3-5", "In batch mode",
+                             "Configuration", "PELKZARN_CONNECTION_DATASOURCE"})
+        EXPECT_TRUE(text.contains(QLatin1String(part))) << part;
+    EXPECT_FALSE(text.contains(QLatin1String("Benchmark")));
+}
+
+// The tables of a preview or a report open sorted ascending on their first column.
+TEST(RunRecordTables, OpenSortedAscending)
+{
+    RunRecord record;
+    record.tally.data.ran = true;
+    for (const char *key : {"2_0", "3_0", "1_0"}) {
+        VariableReadings readings;
+        readings.readingKey = QLatin1String(key);
+        record.tally.data.perVariable.push_back(readings);
+    }
+    const RunRecordDialog dialog(record);
+    const auto *table = dialog.findChild<QTableWidget *>(QStringLiteral("tableData"));
+    ASSERT_NE(table, nullptr);
+    QStringList keys;
+    for (int row = 0; row < table->rowCount(); ++row)
+        keys << table->item(row, 0)->text();
+    EXPECT_EQ(keys, (QStringList{"1_0", "2_0", "3_0"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,10 +361,18 @@ TEST_F(StartupFailure, ConfigurationWithoutSettings)
 TEST_F(StartupFailure, RootCatalogThatCannotBeOpenedShowsTheErrorNumberAndDescription)
 {
     db.addFacility("F1", "Alpha");
-    const Message shown =
-        failedStart(db.writeIni(db.zarnSettings(QStringLiteral("NoSuchProvider")) +
-                                QStringLiteral("VT_CONN_STRING=") + db.sourceConnectionString()));
+    const QString ini =
+        db.writeIni(db.zarnSettings(QStringLiteral("NoSuchProvider")) +
+                    QStringLiteral("VT_CONN_STRING=") + db.sourceConnectionString());
+    const Message shown = failedStart(ini);
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    // What to check next, and where.
+    EXPECT_TRUE(shown.text.endsWith(QStringLiteral("\r\n\r\nCheck the ZARN server's settings "
+                                                   "PELKZARN_CONNECTION_DBTYPE, "
+                                                   "PELKZARN_CONNECTION_PROVIDER and "
+                                                   "PELKZARN_CONNECTION_DATASOURCE in %1.")
+                                        .arg(shownPath(ini))))
         << shown.text.toStdString();
     EXPECT_TRUE(shown.text.contains(QStringLiteral("NoSuchProvider"))) << shown.text.toStdString();
     EXPECT_EQ(shown.icon, MessageIcon::None);
@@ -274,8 +385,13 @@ TEST_F(StartupFailure, SourceThatCannotBeOpenedShowsTheErrorNumberAndDescription
 {
     db.addFacility("F1", "Alpha");
     db.addSite(1, "Plant");
-    const Message shown = failedStart(db.writeIni(db.zarnSettings()));
+    const QString ini = db.writeIni(db.zarnSettings());
+    const Message shown = failedStart(ini);
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Error %1: ").arg(errc::Database)))
+        << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.endsWith(QStringLiteral("Check the source database's setting "
+                                                   "VT_CONN_STRING in %1.")
+                                        .arg(shownPath(ini))))
         << shown.text.toStdString();
     EXPECT_EQ(shown.icon, MessageIcon::None);
 }
@@ -399,8 +515,7 @@ void onNextMessageBox(std::function<void(QMessageBox &)> action)
 struct QtInterface : ::testing::Test
 {
     QWidget window;
-    QProgressBar bar{&window};
-    QtUserInterface ui{window, bar};
+    QtUserInterface ui{window};
 };
 
 TEST_F(QtInterface, MessageBoxHasTheApplicationTitleIconAndOnlyOk)

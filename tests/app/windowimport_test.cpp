@@ -2,14 +2,20 @@
 // operator's clicks on the real controls, the messages recorded instead of shown.
 
 #include "ImportDatabases.h"
+#include "app/window/RunRecordDialog.h"
 #include "app/window/frmMain.h"
 #include "support/RecordingUserInterface.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -70,11 +76,35 @@ struct OperatorUi : test::RecordingUserInterface
         if (duringRun)
             std::exchange(duringRun, nullptr)();
     }
+    void setProgressCount(std::int64_t done, std::int64_t total) override
+    {
+        RecordingUserInterface::setProgressCount(done, total);
+        if (duringData)
+            std::exchange(duringData, nullptr)();
+    }
 
-    std::function<void()> duringRun; // once, at the next chance events get
+    std::function<void()> duringRun;  // once, at the next chance events get
+    std::function<void()> duringData; // once, when the data import next shows its count
     std::function<void(const Message &)> onMessage;
     std::vector<MousePointer> pointerAtMessage;
 };
+
+// Answers the next question box that opens with the button of the given text.
+void answerNextQuestion(const QString &answer)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == answer)
+                button->click();
+    });
+    timer->start(10);
+}
 
 struct WindowImport : ::testing::Test
 {
@@ -253,12 +283,13 @@ TEST_F(WindowImport, ImportAndExitAreRefusedDuringARun)
     EXPECT_TRUE(control("btnCancel")->isEnabled());
 }
 
-// Closing the window during a run leaves the connections to the run; the window closes when
-// the run has ended.
+// Closing the window during a run asks whether to stop it; "Close when it ends" leaves the
+// connections to the run, and the window closes when the run has ended.
 TEST_F(WindowImport, ClosingDuringARunClosesWhenItEnds)
 {
     bool closedAtOnce = true;
     ui.duringRun = [&] {
+        answerNextQuestion(QStringLiteral("Close when it ends"));
         closedAtOnce = window.close();
         EXPECT_TRUE(window.workspace().cnnSource().isOpen());
     };
@@ -267,6 +298,95 @@ TEST_F(WindowImport, ClosingDuringARunClosesWhenItEnds)
     EXPECT_FALSE(closedAtOnce);
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.workspace().cnnSource().isOpen());
+    EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
+}
+
+// A data import long enough to show its progress: 20,000 readings of four sensors.
+struct LongWindowImport : WindowImport
+{
+    void SetUp() override
+    {
+        schema::SiteSpec site;
+        site.systemId = 300;
+        site.name = QStringLiteral("Long Works");
+        site.trains = {1};
+        site.readings = total;
+        // Two minutes apart, so that no two readings of a sensor share a one-minute slot.
+        site.secondsBetweenReadings = 120;
+        db.addGeneratedSite(site);
+        WindowImport::SetUp();
+    }
+
+    // The readings the stop message says were gone through and stored.
+    static std::pair<int, int> stoppedAfterAndStored(const Message &message)
+    {
+        const QRegularExpressionMatch m =
+            QRegularExpression(
+                QStringLiteral(R"(^The data import was stopped after (\d+) of 20000 )"
+                               R"(readings: (\d+) data records were stored in the ZARN )"
+                               R"(database\.\r\nRunning the same import again completes it\.$)"))
+                .match(message.text);
+        EXPECT_TRUE(m.hasMatch()) << message.text.toStdString();
+        return {m.captured(1).toInt(), m.captured(2).toInt()};
+    }
+
+    // The summary of the last import's report, as its dialog shows it.
+    QString lastReportText()
+    {
+        window.findChild<QAction *>(QStringLiteral("actLastReport"))->trigger();
+        QApplication::processEvents();
+        const auto dialogs = window.findChildren<RunRecordDialog *>();
+        return dialogs.isEmpty() ? QString() : dialogs.last()->text();
+    }
+
+    static constexpr int total = 20000;
+    const QString longSite = QStringLiteral("Long Works");
+};
+
+// The status line under the bar counts the readings with the rate and the time left; "Stop"
+// ends the import after the batch being written, with exactly the readings before the stop
+// stored, and the report says so. Closing the window and answering "Stop and close" does the
+// same, and the second run wrote over the same slots.
+TEST_F(LongWindowImport, StopEndsTheImportWithTheReadingsBeforeItStored)
+{
+    QString status;
+    bool stopInSight = false;
+    ui.duringData = [&] {
+        status = control<QLabel>("lblProgress")->text();
+        stopInSight = control("btnStop")->isVisible() && control("btnStop")->isEnabled();
+        QTest::mouseClick(control("btnStop"), Qt::LeftButton);
+    };
+    std::vector<Message> shown = import(longSite, facility, true, true,
+                                        QStringLiteral("2024-03-01"), QStringLiteral("2024-04-01"));
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral(R"(^\d+/20000 readings  \d+(\.\d)? readings/s  \d+:\d\d left$)"))
+                    .match(status)
+                    .hasMatch())
+        << status.toStdString();
+    EXPECT_TRUE(stopInSight);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], notice(QStringLiteral("Created 4 ZARN Variables.\r\n")));
+    EXPECT_EQ(shown[2], stepFailed);
+    const auto [after, stored] = stoppedAfterAndStored(shown[1]);
+    EXPECT_GT(after, 0);
+    EXPECT_LT(after, total);
+    EXPECT_EQ(stored, after) << "every sensor has a variable";
+    EXPECT_EQ(db.storedReadings(), stored);
+    EXPECT_TRUE(lastReportText().contains(
+        QStringLiteral("Stopped by the operator after reading %1 of 20000").arg(after)));
+    EXPECT_TRUE(control("btnStop")->isHidden());
+    EXPECT_TRUE(control("pbInsert")->isHidden());
+
+    ui.duringData = [&] {
+        answerNextQuestion(QStringLiteral("Stop and close"));
+        window.close();
+    };
+    shown = import(longSite, facility, false, true, QStringLiteral("2024-03-01"),
+                   QStringLiteral("2024-04-01"));
+    ASSERT_EQ(shown.size(), 2u);
+    const int secondStored = stoppedAfterAndStored(shown[0]).second;
+    EXPECT_EQ(db.storedReadings(), std::max(stored, secondStored));
+    EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.workspace().cnnRoot().isOpen());
 }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder, unpacks it into a throw-away folder and runs
-# the unpacked program on the demo databases: tests/package/deb_test.sh BUILD_FOLDER
+# the unpacked program on the demo databases through the package's sample configuration:
+#   tests/package/deb_test.sh BUILD_FOLDER
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/installed.sh"
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
 deb=$(ls "$work"/out/*.deb)
@@ -19,11 +21,12 @@ if grep -q -- '-dev\b' <<<"$depends"; then
 fi
 
 dpkg-deb -x "$deb" "$work/root"
-bin="$work/root/usr/bin"
-test -f "$work/root/usr/share/applications/zarn-vantrel-importer.desktop"
-"$bin/zarn-vantrel-generate" --demo "$bin" >/dev/null
-list=$("$bin/zarn-vantrel-importer" --batch --list)
-echo "$list"
-for facility in NORTHPLANT "North Plant" "Hilltop Water Plant"; do
-    grep -q "$facility" <<<"$list" || { echo "the list lacks $facility" >&2; exit 1; }
+for file in usr/share/applications/zarn-vantrel-importer.desktop \
+    usr/share/man/man1/zarn-vantrel-importer.1 usr/share/doc/zarn-vantrel-importer/README.md \
+    etc/zarn-vantrel-importer/ZARN_Vantrel_DB_importer.ini; do
+    test -f "$work/root/$file" || { echo "not in the package: $file" >&2; exit 1; }
 done
+# dpkg keeps an operator's edits of the sample configuration across upgrades.
+dpkg-deb -e "$deb" "$work/control"
+grep -qx /etc/zarn-vantrel-importer/ZARN_Vantrel_DB_importer.ini "$work/control/conffiles"
+run_installed "$work/root/usr/bin" "$work/root/etc/zarn-vantrel-importer/ZARN_Vantrel_DB_importer.ini" "$work"

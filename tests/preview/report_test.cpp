@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -173,18 +174,21 @@ TEST_F(Report, OfARunThatFailsMidwayNamesTheReadingAndWhatWasStored)
     EXPECT_EQ(stored(), 2304);
 }
 
-// The report goes through a temporary file renamed into place: a report that cannot be written
-// leaves nothing behind and fails the call, and a failed start-up is reported too.
+// The report goes through a temporary file renamed into place: a report whose folder is
+// missing is refused before anything runs, and a failed start-up is reported too.
 TEST_F(Report, IsWrittenWholeOrNotAtAll)
 {
     const QString missingFolder = db.filePath(QStringLiteral("no-such-folder/report.json"));
     EXPECT_EQ(db.runBatch(QStringList{"--site", "102", "--facility", "NORTHPLANT", "--variables",
                                       "--report", missingFolder},
                           &out, &err),
-              exitStatus::Failure);
-    EXPECT_EQ(out, created);
-    EXPECT_TRUE(err.contains("cannot write the report " + QDir::toNativeSeparators(missingFolder)))
+              exitStatus::BadArguments);
+    EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    EXPECT_TRUE(err.contains("the report's folder " +
+                             QDir::toNativeSeparators(QFileInfo(missingFolder).absolutePath()) +
+                             " does not exist"))
         << err.toStdString();
+    EXPECT_EQ(db.countInFacility(QStringLiteral("SELECT COUNT(*) FROM VARDESC")), 0);
     EXPECT_FALSE(QFile::exists(missingFolder));
 
     QDir folder(db.filePath(QStringLiteral("reports")));

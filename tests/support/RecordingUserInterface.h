@@ -31,6 +31,7 @@ public:
     MousePointer mousePointer() const override { return pointer; }
     void setMousePointer(MousePointer p) override { pointer = p; }
     void processEvents() override { ++eventRuns; }
+    bool stopRequested() const override { return stopAsked; }
     void reportDetail(const QString &detail) override { details.push_back(detail); }
 
     std::vector<Message> messages;
@@ -43,6 +44,7 @@ public:
     bool progressShown = false;
     MousePointer pointer = MousePointer::Default;
     int eventRuns = 0;
+    bool stopAsked = false;
 };
 
 } // namespace zarn::test
