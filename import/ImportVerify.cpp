@@ -95,6 +95,7 @@ public:
 
     void passedOver(const QString &, std::optional<DateTime>) override {}
 
+    // A verification writes nothing, so a stop asked for ends it at once.
     void read(std::int64_t done, std::int64_t total) override
     {
         if (!m_clock.due())
@@ -102,6 +103,10 @@ public:
         m_progress.setProgressValue(static_cast<int>(done * 100 / total));
         m_progress.setProgressCount(done, total);
         m_progress.processEvents();
+        if (m_progress.stopRequested())
+            throw Error(
+                errc::InvalidProcedureCall,
+                QStringLiteral("it was stopped after %1 of %2 readings").arg(done).arg(total));
     }
 
     // Checks the slots still open; false when the checks are not to be trusted, as a reading
