@@ -5,7 +5,8 @@
 #include <optional>
 
 // What the database access layer reads out of SQL texts: where one statement ends, and which
-// table a query reads. Quotes, [bracketed] names and comments are honoured throughout.
+// table a query reads. Quotes, [bracketed] names and comments are honoured throughout. And the
+// "?" markers it writes into them.
 namespace zarn::dal::sqltext {
 
 // The statements of a script separated by ";", each trimmed; blank ones and ones that hold
@@ -18,5 +19,8 @@ std::optional<QString> singleTableOf(const QString &select);
 
 // A name without its quotes: [Name], "Name" and `Name` give Name.
 QString unquotedName(const QString &name);
+
+// count "?" markers separated by ", ".
+QString parameterMarkers(qsizetype count);
 
 } // namespace zarn::dal::sqltext
