@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/dal/SqlLexer.h"
 #include "platform/dal/Types.h"
 
 #include <QMap>
@@ -137,6 +138,8 @@ public:
 
     // The name quoted for use as an identifier in this server's SQL.
     virtual QString quoteIdentifier(const QString &name) const = 0;
+    // How this server's SQL texts quote and comment, for reading them.
+    virtual const SqlDialect &sqlDialect() const = 0;
     // The primary-key columns of a table, in key order; empty when it has none.
     virtual QStringList primaryKey(const QString &table) = 0;
     // The statement that inserts one row into the table (as SQL names it) with a "?" for each

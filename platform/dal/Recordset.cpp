@@ -79,8 +79,10 @@ void Recordset::Open(const QString &source, Connection &connection, CursorTypeEn
     if (onTable) {
         table = TableRef{connection.quoteIdentifier(source), source};
         sql = QStringLiteral("SELECT * FROM ") + table->sql;
-    } else if (const std::optional<QString> name = sqltext::singleTableOf(source)) {
-        table = TableRef{*name, sqltext::unquotedName(*name)};
+    } else {
+        const SqlDialect &dialect = connection.provider().sqlDialect();
+        if (const std::optional<QString> name = sqltext::singleTableOf(source, dialect))
+            table = TableRef{*name, sqltext::unquotedName(*name, dialect)};
     }
     if (cursorType == adOpenForwardOnly)
         d->rows = openStreamedRows(connection, sql, params);

@@ -8,6 +8,7 @@ namespace {
 
 enum class TokenKind { Word, QuotedName, Literal, Symbol };
 
+// A token of the text without blanks and comments; a dotted name such as [dbo].[t] is one.
 struct Token
 {
     TokenKind kind;
@@ -16,126 +17,64 @@ struct Token
     int depth; // parentheses around the token; "(" and ")" count as outside
 };
 
-bool isWordChar(QChar c)
+bool isNamePart(const SqlToken &token)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') ||
-           c == QLatin1Char('#') || c == QLatin1Char('@');
+    return token.kind == SqlTokenKind::Word || token.kind == SqlTokenKind::QuotedName;
 }
 
-QChar closingQuoteOf(QChar opening)
+bool isDot(const QString &sql, const SqlToken &token)
 {
-    return opening == QLatin1Char('[') ? QLatin1Char(']') : opening;
+    return token.kind == SqlTokenKind::Symbol && tokenText(sql, token) == u".";
 }
 
-bool isNameQuote(QChar c)
+// The end of the dotted name whose first part is tokens[first], and whether a part is quoted.
+std::size_t dottedNameEnd(const QString &sql, const std::vector<SqlToken> &tokens,
+                          std::size_t first, bool &quoted)
 {
-    return c == QLatin1Char('[') || c == QLatin1Char('"') || c == QLatin1Char('`');
+    std::size_t last = first;
+    quoted = tokens[first].kind == SqlTokenKind::QuotedName;
+    while (last + 2 < tokens.size() && isDot(sql, tokens[last + 1]) &&
+           isNamePart(tokens[last + 2])) {
+        last += 2;
+        quoted = quoted || tokens[last].kind == SqlTokenKind::QuotedName;
+    }
+    return last + 1;
 }
 
-// Splits SQL text into tokens, skipping blanks and comments. A dotted name such as
-// [dbo].[t] is one token.
-class Scanner
+std::vector<Token> tokensOf(const QString &sql, const SqlDialect &dialect)
 {
-public:
-    explicit Scanner(const QString &sql) : m_sql(sql) {}
-
-    std::vector<Token> tokens()
-    {
-        std::vector<Token> result;
-        for (skipBlanksAndComments(); !atEnd(); skipBlanksAndComments())
-            result.push_back(nextToken());
-        return result;
-    }
-
-private:
-    bool atEnd() const { return m_pos >= m_sql.size(); }
-    QChar at(qsizetype pos) const { return pos < m_sql.size() ? m_sql.at(pos) : QChar(); }
-
-    void skipBlanksAndComments()
-    {
-        while (!atEnd()) {
-            if (at(m_pos).isSpace()) {
-                ++m_pos;
-            } else if (at(m_pos) == QLatin1Char('-') && at(m_pos + 1) == QLatin1Char('-')) {
-                const qsizetype end = m_sql.indexOf(QLatin1Char('\n'), m_pos);
-                m_pos = end < 0 ? m_sql.size() : end + 1;
-            } else if (at(m_pos) == QLatin1Char('/') && at(m_pos + 1) == QLatin1Char('*')) {
-                const qsizetype end = m_sql.indexOf(QStringLiteral("*/"), m_pos + 2);
-                m_pos = end < 0 ? m_sql.size() : end + 2;
-            } else {
-                return;
-            }
+    const std::vector<SqlToken> lexed = sqlTokens(sql, dialect);
+    std::vector<Token> result;
+    int depth = 0;
+    for (std::size_t i = 0; i < lexed.size();) {
+        const SqlToken &token = lexed[i];
+        if (token.kind == SqlTokenKind::Blank || token.kind == SqlTokenKind::Comment) {
+            ++i;
+            continue;
         }
-    }
-
-    Token nextToken()
-    {
-        const qsizetype start = m_pos;
-        const QChar c = at(m_pos);
-        if (c == QLatin1Char('\'')) {
-            skipQuoted(c);
-            return token(TokenKind::Literal, start);
+        if (isNamePart(token)) {
+            bool quoted = false;
+            const std::size_t end = dottedNameEnd(sql, lexed, i, quoted);
+            result.push_back(Token{quoted ? TokenKind::QuotedName : TokenKind::Word,
+                                   sql.mid(token.start, lexed[end - 1].end - token.start),
+                                   token.start, depth});
+            i = end;
+            continue;
         }
-        if (isNameQuote(c) || isWordChar(c)) {
-            const TokenKind kind = readDottedName();
-            return token(kind, start);
+        const QString text = tokenText(sql, token).toString();
+        if (token.kind == SqlTokenKind::Literal) {
+            result.push_back(Token{TokenKind::Literal, text, token.start, depth});
+        } else {
+            if (text == u")" && depth > 0)
+                --depth;
+            result.push_back(Token{TokenKind::Symbol, text, token.start, depth});
+            if (text == u"(")
+                ++depth;
         }
-        ++m_pos;
-        if (c == QLatin1Char('(')) {
-            Token open = token(TokenKind::Symbol, start);
-            ++m_depth;
-            return open;
-        }
-        if (c == QLatin1Char(')') && m_depth > 0)
-            --m_depth;
-        return token(TokenKind::Symbol, start);
+        ++i;
     }
-
-    Token token(TokenKind kind, qsizetype start) const
-    {
-        return Token{kind, m_sql.mid(start, m_pos - start), start, m_depth};
-    }
-
-    // Moves past a quoted text that starts at the current position; a doubled closing quote
-    // stands for one. An unterminated quote runs to the end.
-    void skipQuoted(QChar opening)
-    {
-        const QChar closing = closingQuoteOf(opening);
-        ++m_pos;
-        while (!atEnd()) {
-            if (at(m_pos) == closing) {
-                if (at(m_pos + 1) != closing) {
-                    ++m_pos;
-                    return;
-                }
-                ++m_pos;
-            }
-            ++m_pos;
-        }
-    }
-
-    TokenKind readDottedName()
-    {
-        bool quoted = false;
-        for (;;) {
-            if (isNameQuote(at(m_pos))) {
-                skipQuoted(at(m_pos));
-                quoted = true;
-            } else {
-                while (!atEnd() && isWordChar(at(m_pos)))
-                    ++m_pos;
-            }
-            if (at(m_pos) != QLatin1Char('.') ||
-                !(isNameQuote(at(m_pos + 1)) || isWordChar(at(m_pos + 1))))
-                return quoted ? TokenKind::QuotedName : TokenKind::Word;
-            ++m_pos; // the "."
-        }
-    }
-
-    const QString &m_sql;
-    qsizetype m_pos = 0;
-    int m_depth = 0;
-};
+    return result;
+}
 
 bool isWord(const Token &token, const char *word)
 {
@@ -178,10 +117,10 @@ bool endsTableReference(const Token &token)
            isAnyWord(token, {"where", "order", "limit", "offset", "fetch", "for"});
 }
 
-std::vector<Token> topLevelTokens(const QString &sql)
+std::vector<Token> topLevelTokens(const QString &sql, const SqlDialect &dialect)
 {
     std::vector<Token> result;
-    for (Token &token : Scanner(sql).tokens()) {
+    for (Token &token : tokensOf(sql, dialect)) {
         if (token.depth == 0)
             result.push_back(std::move(token));
     }
@@ -190,7 +129,7 @@ std::vector<Token> topLevelTokens(const QString &sql)
 
 } // namespace
 
-QStringList splitStatements(const QString &script)
+QStringList splitStatements(const QString &script, const SqlDialect &dialect)
 {
     QStringList statements;
     qsizetype pieceStart = 0;
@@ -201,7 +140,7 @@ QStringList splitStatements(const QString &script)
         pieceStart = end + 1;
         pieceHasTokens = false;
     };
-    for (const Token &token : Scanner(script).tokens()) {
+    for (const Token &token : tokensOf(script, dialect)) {
         if (isSymbol(token, ';'))
             endPiece(token.start);
         else
@@ -211,9 +150,9 @@ QStringList splitStatements(const QString &script)
     return statements;
 }
 
-std::optional<QString> singleTableOf(const QString &select)
+std::optional<QString> singleTableOf(const QString &select, const SqlDialect &dialect)
 {
-    const std::vector<Token> tokens = topLevelTokens(select);
+    const std::vector<Token> tokens = topLevelTokens(select, dialect);
     if (tokens.empty() || !isWord(tokens.front(), "select"))
         return std::nullopt;
     std::size_t from = 0;
@@ -238,22 +177,14 @@ std::optional<QString> singleTableOf(const QString &select)
     return tokens[from + 1].text;
 }
 
-QString unquotedName(const QString &name)
+QString unquotedName(const QString &name, const SqlDialect &dialect)
 {
     QString result;
-    QChar closing;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (closing.isNull() && isNameQuote(c)) {
-            closing = closingQuoteOf(c);
-        } else if (!closing.isNull() && c == closing) {
-            if (i + 1 < name.size() && name.at(i + 1) == closing)
-                result += name.at(++i);
-            else
-                closing = QChar();
-        } else {
-            result += c;
-        }
+    for (const SqlToken &token : sqlTokens(name, dialect)) {
+        if (token.kind == SqlTokenKind::QuotedName)
+            result += unquotedToken(name, token);
+        else
+            result += tokenText(name, token);
     }
     return result;
 }

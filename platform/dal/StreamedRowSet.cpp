@@ -7,9 +7,9 @@ namespace zarn::dal {
 namespace {
 
 // The only statement of a query text, for nesting it in another query.
-QString singleStatement(const QString &sql)
+QString singleStatement(const QString &sql, const SqlDialect &dialect)
 {
-    const QStringList statements = sqltext::splitStatements(sql);
+    const QStringList statements = sqltext::splitStatements(sql, dialect);
     if (statements.size() != 1)
         throw DatabaseError(QStringLiteral("The query text holds %1 statements; one is needed.")
                                 .arg(statements.size()));
@@ -24,8 +24,8 @@ public:
     StreamedRowSet(Connection &connection, const QString &sql, const std::vector<Value> &params)
         : m_connection(connection), m_openSerial(connection.openSerial())
     {
-        const QString query = singleStatement(sql);
         Provider &provider = connection.provider();
+        const QString query = singleStatement(sql, provider.sqlDialect());
         provider.beginReadSnapshot();
         try {
             m_count = countRows(provider, query, params);

@@ -98,29 +98,75 @@ TEST(SqlText, StatementsSplitOutsideQuotesAndComments)
 {
     const QStringList statements = sqltext::splitStatements(
         QStringLiteral("INSERT INTO t VALUES ('a;b', \"c;d\", [e;f]); -- one; two\n"
-                       "SELECT 1 /* x; y */ ;;  \n-- only a comment;\n  "));
+                       "SELECT 1 /* x; y */ ;;  \n-- only a comment;\n  "),
+        SqlDialect());
     ASSERT_EQ(statements.size(), 2);
     EXPECT_EQ(statements[0], QStringLiteral("INSERT INTO t VALUES ('a;b', \"c;d\", [e;f])"));
     EXPECT_EQ(statements[1], QStringLiteral("-- one; two\nSELECT 1 /* x; y */"));
 }
 
+// Each rule of a dialect keeps a ";" inside what it quotes or comments from ending a statement,
+// and none of them does so in a dialect without it.
+TEST(SqlText, StatementsSplitByTheRulesOfTheirDialect)
+{
+    SqlDialect postgres;
+    postgres.backtickNames = false;
+    postgres.escapeStrings = true;
+    postgres.dollarQuotes = true;
+    postgres.nestedComments = true;
+    SqlDialect backslashes;
+    backslashes.doubleQuotedNames = false;
+    backslashes.backslashEscapes = true;
+    backslashes.hashComments = true;
+    const SqlDialect plain;
+    struct Case
+    {
+        const SqlDialect &dialect;
+        const char *script;
+        QStringList statements;
+    };
+    const Case cases[] = {
+        {postgres, "SELECT $$a;b$$; SELECT $f$ $$; $f$", {"SELECT $$a;b$$", "SELECT $f$ $$; $f$"}},
+        {plain, "SELECT $$a;b$$", {"SELECT $$a", "b$$"}},
+        {postgres, "SELECT $1; SELECT 2", {"SELECT $1", "SELECT 2"}},
+        {postgres,
+         "SELECT E'\\';'; SELECT 'x\\'; SELECT 3",
+         {"SELECT E'\\';'", "SELECT 'x\\'", "SELECT 3"}},
+        {postgres,
+         "SELECT 1 /* a /* b */ ; */; SELECT 2",
+         {"SELECT 1 /* a /* b */ ; */", "SELECT 2"}},
+        {plain, "SELECT 1 /* a /* b */ ; */", {"SELECT 1 /* a /* b */", "*/"}},
+        {backslashes,
+         "SELECT 'a\\';b'; SELECT \"c\\\";d\"",
+         {"SELECT 'a\\';b'", "SELECT \"c\\\";d\""}},
+        {backslashes, "SELECT 1 # a;b\n; SELECT `x;y`", {"SELECT 1 # a;b", "SELECT `x;y`"}},
+        {plain, "SELECT 1 # a;b", {"SELECT 1 # a", "b"}},
+        {postgres, "SELECT `x;y`", {"SELECT `x", "y`"}},
+    };
+    for (const Case &c : cases) {
+        const QString script = QString::fromUtf8(c.script);
+        EXPECT_EQ(sqltext::splitStatements(script, c.dialect), c.statements) << c.script;
+    }
+}
+
 TEST(SqlText, SingleTableIsFoundOnlyForQueriesOfOneTable)
 {
-    EXPECT_EQ(
-        sqltext::singleTableOf(QStringLiteral("select * from action_history_trans where id =-1")),
-        QStringLiteral("action_history_trans"));
+    EXPECT_EQ(sqltext::singleTableOf(
+                  QStringLiteral("select * from action_history_trans where id =-1"), SqlDialect()),
+              QStringLiteral("action_history_trans"));
     EXPECT_EQ(sqltext::singleTableOf(QStringLiteral("SELECT a, (SELECT 1 FROM x) FROM [Group] AS g "
-                                                    "ORDER BY a")),
+                                                    "ORDER BY a"),
+                                     SqlDialect()),
               QStringLiteral("[Group]"));
-    EXPECT_EQ(
-        sqltext::singleTableOf(QStringLiteral("SELECT * FROM dbo.VARDESC v WHERE x='from y'")),
-        QStringLiteral("dbo.VARDESC"));
+    EXPECT_EQ(sqltext::singleTableOf(QStringLiteral("SELECT * FROM dbo.VARDESC v WHERE x='from y'"),
+                                     SqlDialect()),
+              QStringLiteral("dbo.VARDESC"));
     for (const char *query :
          {"SELECT * FROM a JOIN b ON a.id = b.id", "SELECT * FROM a, b", "SELECT * FROM a x, b y",
           "SELECT * FROM (SELECT * FROM a) q", "SELECT * FROM a UNION SELECT * FROM b",
           "SELECT k, COUNT(*) FROM a GROUP BY k", "DELETE FROM a", "SELECT 1"})
-        EXPECT_FALSE(sqltext::singleTableOf(QString::fromUtf8(query))) << query;
-    EXPECT_EQ(sqltext::unquotedName(QStringLiteral("[dbo].\"a\"\"b\"")),
+        EXPECT_FALSE(sqltext::singleTableOf(QString::fromUtf8(query), SqlDialect())) << query;
+    EXPECT_EQ(sqltext::unquotedName(QStringLiteral("[dbo].\"a\"\"b\""), SqlDialect()),
               QStringLiteral("dbo.a\"b"));
 }
 

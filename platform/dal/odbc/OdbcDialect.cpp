@@ -9,43 +9,6 @@ namespace zarn::dal::odbc {
 
 namespace {
 
-// The end (one past) of a quoted text starting at `start`; a doubled quote inside stands for
-// one.
-qsizetype quotedEnd(const QString &sql, qsizetype start)
-{
-    const QChar quote = sql[start];
-    qsizetype i = start + 1;
-    while (i < sql.size()) {
-        if (sql[i] != quote) {
-            ++i;
-        } else if (i + 1 < sql.size() && sql[i + 1] == quote) {
-            i += 2;
-        } else {
-            return i + 1;
-        }
-    }
-    return sql.size();
-}
-
-// The end (one past) of a literal, quoted name or comment starting at `start`; `start` where
-// none starts there.
-qsizetype skippedRunEnd(const QString &sql, qsizetype start)
-{
-    const QChar c = sql[start];
-    const QChar next = start + 1 < sql.size() ? sql[start + 1] : QChar();
-    if (c == u'\'' || c == u'"' || c == u'`')
-        return quotedEnd(sql, start);
-    if (c == u'-' && next == u'-') {
-        const qsizetype newline = sql.indexOf(u'\n', start);
-        return newline < 0 ? sql.size() : newline + 1;
-    }
-    if (c == u'/' && next == u'*') {
-        const qsizetype close = sql.indexOf(QStringLiteral("*/"), start + 2);
-        return close < 0 ? sql.size() : close + 2;
-    }
-    return start;
-}
-
 // The version's major and minor numbers, as "10.11.000019" gives 10 and 11.
 std::pair<int, int> majorAndMinor(const QString &version)
 {
@@ -66,9 +29,17 @@ Dialect::Dialect(const ServerInfo &server)
                 : server.identifierCase == SQL_IC_UPPER ? CaseFolding::Upper
                                                         : CaseFolding::Kept)
 {
+    m_sqlDialect.doubleQuotedNames = m_quote == u"\"";
+    m_sqlDialect.backtickNames = m_quote == u"`";
     if (named(server, "PostgreSQL")) {
+        m_sqlDialect.escapeStrings = true;
+        m_sqlDialect.dollarQuotes = true;
+        m_sqlDialect.nestedComments = true;
         m_lastInsertedKeyQuery = QStringLiteral("SELECT lastval()");
     } else if (named(server, "MariaDB") || named(server, "MySQL")) {
+        // As the servers read texts in their default mode.
+        m_sqlDialect.backslashEscapes = true;
+        m_sqlDialect.hashComments = true;
         // MariaDB returns an inserted row from 10.5 on; neither returns an updated one.
         const bool insertReturns =
             named(server, "MariaDB") && majorAndMinor(server.dbmsVersion) >= std::pair(10, 5);
@@ -113,26 +84,14 @@ QString Dialect::translated(const QString &sql) const
 {
     QString out;
     out.reserve(sql.size());
-    qsizetype i = 0;
-    bool unendedLineComment = false;
-    while (i < sql.size()) {
-        const qsizetype end = skippedRunEnd(sql, i);
-        if (end > i) {
-            unendedLineComment = sql[i] == u'-' && end == sql.size() && !sql.endsWith(u'\n');
-            out += QStringView(sql).mid(i, end - i);
-            i = end;
-            continue;
-        }
-        const qsizetype close = sql[i] == u'[' ? sql.indexOf(u']', i + 1) : -1;
-        if (close > i) {
-            out += quoted(sql.mid(i + 1, close - i - 1));
-            i = close + 1;
-        } else {
-            out += sql[i++];
-        }
+    for (const SqlToken &token : sqlTokens(sql, m_sqlDialect)) {
+        if (token.kind == SqlTokenKind::QuotedName && sql[token.start] == u'[')
+            out += quoted(unquotedToken(sql, token));
+        else
+            out += tokenText(sql, token);
+        if (isUnendedLineComment(sql, token))
+            out += u'\n';
     }
-    if (unendedLineComment)
-        out += u'\n';
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dal/Provider.h"
+#include "platform/dal/SqlLexer.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,9 @@ class Dialect
 public:
     Dialect() = default;
     explicit Dialect(const ServerInfo &server);
+
+    // How the server's texts quote and comment, as far as the driver tells.
+    const SqlDialect &sqlDialect() const { return m_sqlDialect; }
 
     // The name as the server stores an unquoted name: a quoted [Name] must find the same
     // object as the unquoted name does.
@@ -48,6 +52,7 @@ private:
     enum class CaseFolding { Kept, Lower, Upper };
 
     QString m_quote = QStringLiteral("\"");
+    SqlDialect m_sqlDialect;
     CaseFolding m_folding = CaseFolding::Kept;
     RowReturn m_insertReturn = RowReturn::Returning;
     RowReturn m_updateReturn = RowReturn::Returning;

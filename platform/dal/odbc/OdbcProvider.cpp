@@ -145,6 +145,7 @@ public:
         }
         return key;
     }
+    const SqlDialect &sqlDialect() const override { return m_dialect.sqlDialect(); }
 
     // Through the driver's catalog function; a name "schema.table" looks in that schema only.
     QStringList primaryKey(const QString &table) override

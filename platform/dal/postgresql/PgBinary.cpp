@@ -1,6 +1,6 @@
 #include "platform/dal/postgresql/PgBinary.h"
 
-#include "platform/dal/postgresql/PgStatements.h"
+#include "platform/dal/postgresql/PgValues.h"
 
 #include <bit>
 #include <cmath>

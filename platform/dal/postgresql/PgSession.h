@@ -95,8 +95,4 @@ private:
     int m_batchSavepoints = 0;
 };
 
-// Connects with the options (database and role names as written, then in lower case once
-// where the server has no such database or role) and fixes the session's settings.
-std::shared_ptr<Session> openSession(const ConnectionOptions &options);
-
 } // namespace zarn::dal::pg

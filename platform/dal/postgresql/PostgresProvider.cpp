@@ -1,15 +1,18 @@
 #include "platform/dal/postgresql/PostgresProvider.h"
 
 #include "platform/Error.h"
-#include "platform/dal/postgresql/PgProcedures.h"
+#include "platform/dal/postgresql/PgConnect.h"
+#include "platform/dal/postgresql/PgProcedureCall.h"
 #include "platform/dal/postgresql/PgSession.h"
-#include "platform/dal/postgresql/PgStatements.h"
+#include "platform/dal/postgresql/PgSql.h"
+#include "platform/dal/postgresql/PgStatement.h"
 
 #include <libpq-fe.h>
 
-// The provider over the server's client library. Its parts: the session (PgSession: opening a
-// connection, bounded waits for the server), statements and cursors (PgStatements), procedure
-// calls and their batches (PgProcedures) and the binary form of parameter arrays (PgBinary).
+// The provider over the server's client library. Its parts: the session (PgSession: bounded
+// waits for the server; PgConnect: opening a connection), names and SQL texts (PgSql), values
+// (PgValues), statements and cursors (PgStatement), procedure calls (PgProcedureCall) and their
+// batches (PgBatch, and PgBinary for the binary form of their parameter arrays).
 namespace zarn::dal {
 namespace {
 
@@ -45,6 +48,7 @@ public:
     void executeScript(const QString &sql) override { session()->run(sql.toUtf8()); }
 
     QString quoteIdentifier(const QString &name) const override { return pg::quotedName(name); }
+    const SqlDialect &sqlDialect() const override { return pg::postgresDialect(); }
 
     QStringList primaryKey(const QString &table) override
     {

@@ -2,7 +2,9 @@
 
 #include "platform/Error.h"
 #include "platform/dal/SqlText.h"
+#include "platform/dal/sqlite/SqliteSession.h"
 #include "platform/dal/sqlite/SqliteStatement.h"
+#include "platform/dal/sqlite/SqliteValues.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -94,7 +96,7 @@ private:
 
     void load()
     {
-        const QStringList statements = sqltext::splitStatements(bodyText());
+        const QStringList statements = sqltext::splitStatements(bodyText(), sqliteDialect());
         if (statements.isEmpty())
             throw DatabaseError(
                 QStringLiteral("Stored procedure %1 has no statements.").arg(m_name));

@@ -9,13 +9,9 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// The statements of the SQLite provider: one prepared statement of the library, the values of
-// its columns, and the Statement the database access layer runs.
+// The statements of the SQLite provider: one prepared statement of the library, and the
+// Statement the database access layer runs.
 namespace zarn::dal::sqlite {
-
-QString messageOf(sqlite3 *db);
-// Runs SQL that needs no parameters and gives no rows that are wanted.
-void run(sqlite3 *db, const QString &sql);
 
 // Owns one prepared statement of the library.
 class StatementHandle
@@ -37,19 +33,9 @@ public:
     void reset() const;
 
 private:
-    int bindValue(int position, const Value &value) const;
-    int bindText(int position, const QString &text) const;
-
     sqlite3 *m_db;
     sqlite3_stmt *m_stmt = nullptr;
 };
-
-// A column's declared type names a date or a time: its values are date-times.
-bool isDateTimeType(const char *declaredType);
-QString textOf(sqlite3_stmt *stmt, int column);
-// The value of a column of the current row. In a date-time column, an ISO text is a date-time,
-// and so is a number, as SQLite's date functions read it: a Julian day number.
-Value columnValueOf(sqlite3_stmt *stmt, int column, bool dateTimeColumn);
 
 class SqliteStatement : public Statement
 {

@@ -1,8 +1,10 @@
-#include "platform/dal/postgresql/PgProcedures.h"
+#include "platform/dal/postgresql/PgProcedureCall.h"
 
 #include "platform/Error.h"
+#include "platform/dal/postgresql/PgBatch.h"
 #include "platform/dal/postgresql/PgBinary.h"
-#include "platform/dal/postgresql/PgStatements.h"
+#include "platform/dal/postgresql/PgSql.h"
+#include "platform/dal/postgresql/PgStatement.h"
 
 #include <algorithm>
 #include <deque>
@@ -78,13 +80,7 @@ void assignOutputs(const QString &procedure, const PGresult *result,
 }
 
 // ---------------------------------------------------------------------------------------------
-// Batches: the queued calls of an output-less function go as one statement per batch,
-//   SELECT f(c.a1, ..., c.an) FROM unnest($1, ..., $n) AS c(a1, ..., an)
-// over parameter arrays in binary form, whose element types are the function's declared
-// parameter types, so that the call cannot resolve to another overload. The server calls the
-// function once per element, in array order. Each batch runs between a savepoint and its
-// release, sent together: when the batch fails, the transaction goes back to the savepoint
-// and the batch runs again call by call, to find the failing call.
+// Queued calls go in the pipeline, one by one or in batches of one statement each (PgBatch.h).
 
 // Calls per batch. A batch must be large enough that a commit of 50,000 calls stays well
 // under the server's 64 cached subtransactions (5,000: 10 savepoints) and that the round trip
@@ -102,64 +98,6 @@ constexpr int segmentCalls = 256;
 
 const char savepointSql[] = "SAVEPOINT zarn_batch";
 const char releaseSql[] = "RELEASE SAVEPOINT zarn_batch";
-
-// How the function of a batch is called: its quoted name and its declared parameter types.
-struct BatchFunction
-{
-    QString name;
-    std::vector<Oid> elementTypes;
-    std::vector<Oid> arrayTypes;
-};
-
-// The function that the name and the number of inputs name, when exactly one such function is
-// visible, returns no set, and takes only types that a batch sends.
-std::optional<BatchFunction> batchFunction(Session &session, const QString &name, int inputs)
-{
-    QStringList parts = name.split(u'.');
-    if (parts.size() > 2)
-        return std::nullopt;
-    const QString function = parts.takeLast().trimmed().toLower();
-    const QString schema = parts.isEmpty() ? QString() : parts.first().trimmed().toLower();
-    const Result result = session.run(
-        "SELECT quote_ident(n.nspname) || '.' || quote_ident(p.proname),"
-        " (SELECT string_agg(a.elem::text || ' ' || t.typarray::text, ' ' ORDER BY a.pos)"
-        "  FROM unnest(p.proargtypes::oid[]) WITH ORDINALITY AS a(elem, pos)"
-        "  JOIN pg_type t ON t.oid = a.elem)"
-        " FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace"
-        " WHERE p.proname = $1 AND p.pronargs = $2::int AND p.prokind = 'f'"
-        " AND NOT p.proretset AND CASE WHEN $3 = '' THEN pg_function_is_visible(p.oid)"
-        " ELSE n.nspname = $3 END",
-        {function.toUtf8(), QByteArray::number(inputs), schema.toUtf8()});
-    if (PQntuples(result.get()) != 1)
-        return std::nullopt;
-    BatchFunction found;
-    found.name = QString::fromUtf8(PQgetvalue(result.get(), 0, 0));
-    const QList<QByteArray> types = QByteArray(PQgetvalue(result.get(), 0, 1)).split(' ');
-    if (inputs == 0 || types.size() != 2 * inputs)
-        return std::nullopt;
-    for (int i = 0; i < inputs; ++i) {
-        const Oid element = types[2 * i].toUInt();
-        const Oid array = types[2 * i + 1].toUInt();
-        if (!elementKind(element) || array == 0)
-            return std::nullopt;
-        found.elementTypes.push_back(element);
-        found.arrayTypes.push_back(array);
-    }
-    return found;
-}
-
-QString batchText(const BatchFunction &function)
-{
-    QStringList arrays, columns, arguments;
-    for (std::size_t i = 1; i <= function.elementTypes.size(); ++i) {
-        arrays << u'$' + QString::number(i);
-        columns << u'a' + QString::number(i);
-        arguments << QStringLiteral("c.a") + QString::number(i);
-    }
-    return QStringLiteral("SELECT %1(%2) FROM unnest(%3) AS c(%4)")
-        .arg(function.name, arguments.join(QStringLiteral(", ")), arrays.join(QStringLiteral(", ")),
-             columns.join(QStringLiteral(", ")));
-}
 
 // What the server will answer, in the order sent.
 struct Pending
