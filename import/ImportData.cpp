@@ -419,8 +419,8 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
     if (dataTable.isEmpty())
         return false;
     try {
-        dal::Recordset readings = GetDataRows(StartDate, EndDate, dataTable);
-
+        // The sensors are read before the readings' stream opens, so that the source connection
+        // never has two statements open: some drivers allow one active statement only.
         m_variableMap = HashTable();
         ReadingRoutes routes(m_variableMap, tally);
         const QString sensorsTable = GetSensorsTableName(VantrelID);
@@ -435,6 +435,7 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
             routeSensors(routes, sensors, *m_pelkConn, m_ui);
         }
 
+        dal::Recordset readings = GetDataRows(StartDate, EndDate, dataTable);
         const long total = readings.RecordCount();
         tally.total = std::max<long>(total, 0);
         if (total <= 0) {

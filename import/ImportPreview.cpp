@@ -273,11 +273,12 @@ private:
         if (dataTable.isEmpty())
             return;
         guarded(QStringLiteral("Data"), t.succeeded, [&] {
+            // As the import: the sensors before the readings' stream.
+            const std::map<QString, KeyTarget> targets = variableMap();
             dal::Recordset readings =
                 m_importer.GetDataRows(m_request.start, m_request.end, dataTable);
             if (!readings.isOpen())
                 return;
-            const std::map<QString, KeyTarget> targets = variableMap();
             countReadings(readings, targets, t);
             readings.Close();
             t.succeeded = !t.failure;
