@@ -117,13 +117,10 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
             o.insert(QStringLiteral("slots"), double(p.slotCount));
         return o;
     };
-    std::int64_t passedOverTotal = 0;
-    for (const PassedOverReadings &p : t.passedOver)
-        passedOverTotal += p.count;
     QJsonObject o = stepObject(t.ran, t.succeeded);
     o.insert(QStringLiteral("total"), double(t.total));
     o.insert(QStringLiteral("written"), double(t.written));
-    o.insert(QStringLiteral("passedOver"), double(passedOverTotal));
+    o.insert(QStringLiteral("passedOver"), double(t.passedOverCount()));
     o.insert(QStringLiteral("perVariable"), arrayOf(t.perVariable, variable));
     o.insert(QStringLiteral("passedOverByKey"), arrayOf(t.passedOver, passedOver));
     o.insert(QStringLiteral("failure"), failureJson(t.failure));

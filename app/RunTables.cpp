@@ -111,15 +111,12 @@ void addCaptions(const CaptionTally &t, const Wording &w, RunView &view)
 
 void addData(const DataTally &t, const Wording &w, RunView &view)
 {
-    std::int64_t passedOver = 0;
-    for (const PassedOverReadings &p : t.passedOver)
-        passedOver += p.count;
     view.summary << QStringLiteral("Data: %1 readings between the dates, %2 %3, %4 passed over "
                                    "(no variable maps them)%5")
                         .arg(t.total)
                         .arg(t.written)
                         .arg(w.done("written", "to write"))
-                        .arg(passedOver)
+                        .arg(t.passedOverCount())
                         .arg(outcome(t.succeeded));
     if (t.failure) {
         const ReadingFailure &f = *t.failure;

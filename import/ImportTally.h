@@ -105,7 +105,7 @@ struct ReadingFailure
     std::int64_t position = 0; // 1-based, in the source's order
     std::int64_t stored = 0;   // readings stored before it
     QString serverText;        // the database's own error text, when the server raised it
-    QString reason;            // why the reading cannot be stored, when no server said it
+    QString reason;            // why it was not stored, in the words of the detail line
 };
 
 struct DataTally
@@ -117,6 +117,15 @@ struct DataTally
     std::vector<VariableReadings> perVariable;
     std::vector<PassedOverReadings> passedOver;
     std::optional<ReadingFailure> failure;
+
+    // The readings passed over, of every reading key.
+    std::int64_t passedOverCount() const
+    {
+        std::int64_t count = 0;
+        for (const PassedOverReadings &p : passedOver)
+            count += p.count;
+        return count;
+    }
 };
 
 struct ImportTally

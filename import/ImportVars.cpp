@@ -3,24 +3,6 @@
 
 namespace zarn {
 
-namespace {
-
-// The sensor as its source row gives it, for the tally.
-SensorEntry sensorEntryOf(dal::Recordset &sensors)
-{
-    auto text = [&](const QString &column) {
-        return sensors.Fields(column).Value().toTextOrEmpty();
-    };
-    SensorEntry entry;
-    entry.sensorId = text(QStringLiteral("SensorID"));
-    entry.sensorType = text(QStringLiteral("SensorType"));
-    entry.trainNumber = text(QStringLiteral("TrainNumber"));
-    entry.description = text(QStringLiteral("Description"));
-    return entry;
-}
-
-} // namespace
-
 bool Importer::ImportVars(const QString &VantrelID, const QString & /*FacilityName*/,
                           const QString & /*FacilityFileName*/)
 {

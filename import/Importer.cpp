@@ -10,8 +10,6 @@ namespace zarn {
 
 namespace {
 
-constexpr qsizetype longestUnits = 10;
-
 constexpr qsizetype longestTableNamePart = 128;
 constexpr int mostTableNameParts = 3;
 
@@ -62,14 +60,6 @@ void Importer::tell(const QString &text, MessageIcon icon)
 void Importer::reportFailure(const QString &what, const QString &failure)
 {
     m_ui.reportDetail(what + QStringLiteral(": ") + failure);
-}
-
-QString Importer::sensorLocationKey(const QString &trainNumberText)
-{
-    const std::optional<double> number = parseNumber(trainNumberText);
-    if (!number)
-        throw typeMismatch();
-    return *number < 10 ? QStringLiteral("0") + trainNumberText : trainNumberText;
 }
 
 QString Importer::GetDataTableName(const QString &VantrelID)
@@ -159,48 +149,19 @@ SensorRecord Importer::CreateSensorFromRecordset(dal::Recordset &rs)
 
 std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs, QString &failure)
 {
-    QString column; // the one being read, to name in the reason
-    auto field = [&](const QString &name) -> const Value & {
-        column = name;
-        return rs.Fields(name).Value();
-    };
-    auto fieldOr = [&](const QString &name, const Value &fallback) {
-        const Value &v = field(name);
-        return v.isNull() ? fallback : v;
-    };
     auto fail = [&] {
-        failure = column + QStringLiteral(": ") + describedError(std::current_exception());
         tell(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"),
              MessageIcon::Exclamation);
     };
     try {
-        SensorRecord s;
-        s.SensorID = field(QStringLiteral("SensorID")).toInt16();
-        s.SensorType = field(QStringLiteral("SensorType")).toInt16();
-        s.TrainNumber =
-            sensorLocationKey(fieldOr(QStringLiteral("TrainNumber"), QStringLiteral("1")).toText());
-        column = QStringLiteral("LocID of location ") + s.TrainNumber;
-        const Value locId = GetLocIDByUD1(s.TrainNumber);
-        s.LocID = locId.isNull() ? std::int16_t{1} : locId.toInt16();
-        s.Description =
-            fieldOr(QStringLiteral("Description"), QStringLiteral("Undefined")).toText();
-        s.Units = fieldOr(QStringLiteral("Units"), QStringLiteral("")).toText().left(longestUnits);
-        s.HiHi = fieldOr(QStringLiteral("HiHi"), 100.0).toDouble();
-        s.Hi = fieldOr(QStringLiteral("Hi"), 90.0).toDouble();
-        s.Lo = fieldOr(QStringLiteral("Lo"), 0.0).toDouble();
-        s.LoLo = fieldOr(QStringLiteral("LoLo"), 0.0).toDouble();
-        s.MaxDisplay = fieldOr(QStringLiteral("MaxDisplay"), 100.0).toDouble();
-        s.MinDisplay = fieldOr(QStringLiteral("MinDisplay"), 0.0).toDouble();
-        s.DisplayOrder = fieldOr(QStringLiteral("DisplayOrder"), std::int16_t{1}).toInt16();
-        s.DataType = fieldOr(QStringLiteral("DataType"), QStringLiteral("")).toText();
-        s.Virtual = field(QStringLiteral("Virtual")).toBool();
-        return s;
+        std::optional<SensorRecord> sensor = sensorOfRow(
+            rs, [this](const QString &key) { return GetLocIDByUD1(key); }, failure);
+        if (!sensor)
+            fail();
+        return sensor;
     } catch (const TimeoutError &) {
         fail();
         throw;
-    } catch (...) {
-        fail();
-        return std::nullopt;
     }
 }
 

@@ -3,6 +3,8 @@
 #include "db/HashTable.h"
 #include "import/ImportTally.h"
 #include "import/LocationPlan.h"
+#include "import/ReadingPlan.h"
+#include "import/SensorRecord.h"
 #include "platform/DateTime.h"
 #include "platform/UserInterface.h"
 #include "platform/dal/Connection.h"
@@ -19,23 +21,6 @@
 namespace zarn {
 
 class DataDDInt;
-
-// One source sensor, built from one row of a site's sensors table.
-struct SensorRecord
-{
-    std::int16_t SensorID = 0;
-    std::int16_t SensorType = 0;
-    QString TrainNumber;
-    std::int16_t LocID = 0;
-    QString Description;
-    QString Units;
-    double HiHi = 0, Hi = 0, Lo = 0, LoLo = 0, MaxDisplay = 0, MinDisplay = 0;
-    std::int16_t DisplayOrder = 0;
-    QString DataType;
-    bool Virtual = false;
-
-    friend bool operator==(const SensorRecord &, const SensorRecord &) = default;
-};
 
 // Imports one Vantrel site into one ZARN facility: locations, variables, captions and data.
 // It borrows the three open connections and reports to the operator through the user interface.
@@ -77,16 +62,18 @@ public:
     Value GetLocIDByUD1(const QString &key);
     void UpdateProgress(double current, double total);
 
+    // Routes the reading keys of the site's sensors in plan, each sensor's variable found through
+    // lookUp. The plan stays empty when SYSTEMS names no sensors table (after the reader's
+    // message). Raises when the sensors cannot be read or a look-up fails.
+    void PlanReadings(ReadingPlan &plan, const QString &VantrelID,
+                      const ReadingPlan::VariableLookUp &lookUp);
+
     // What CreateLocations would do with the facility's locations for the site's trains, as
     // they stand now. Writes nothing; raises DatabaseError.
     LocationPlan PlanLocations(const QString &VantrelID);
 
 private:
     enum class VariableOutcome { Created, Existing, Failed };
-
-    // The location key of a sensor's train: the train number's text, with "0" in front when it
-    // reads as a number below 10. Raises for a text that is not a number.
-    static QString sensorLocationKey(const QString &trainNumberText);
 
     QString lookUpSiteTable(const QString &VantrelID, const QString &column,
                             const QString &missingText, const QString &failureText);

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <limits>
 #include <map>
 #include <utility>
 
@@ -344,6 +345,7 @@ TEST_F(ImportData, AFailingVariableLookUpFailsTheImportBeforeAnyReading)
     EXPECT_FALSE(tally.failure->serverText.isEmpty());
     ASSERT_EQ(ui.details.size(), 1u);
     EXPECT_TRUE(ui.details[0].contains(tally.failure->serverText));
+    EXPECT_TRUE(ui.details[0].endsWith(": " + tally.failure->reason));
 }
 
 // One variable cannot tell two sensors' readings apart: neither sensor's readings are written,
@@ -457,6 +459,83 @@ TEST_F(ImportData, ABadReadingStopsTheImportAndIsNamed)
         EXPECT_TRUE(detail.contains(QStringLiteral("time stamp ") + bad.stampAsRead));
         EXPECT_TRUE(detail.contains(QStringLiteral("value ") + bad.valueAsRead));
         EXPECT_TRUE(detail.contains(QStringLiteral("2 readings before it were stored")));
+        EXPECT_FALSE(tally.failure->reason.isEmpty());
+        EXPECT_TRUE(detail.contains(QStringLiteral("): ") + tally.failure->reason + '.'));
+    }
+}
+
+// What a reading may hold is the same on every server: a finite number, whose text without the
+// blanks around it is what the store receives, of at most 255 characters. NaN and the infinities,
+// as numbers or as texts, and a longer text are refused like any value the store cannot take: the
+// import stops at the reading and names why.
+TEST_F(ImportData, WhatAReadingMayHoldIsTheSameOnEveryServer)
+{
+    logWrites();
+    // Site 2 reads its values from a column of texts, which every server keeps as given.
+    source->Execute(QStringLiteral("CREATE TABLE TEXT_DATA (SensorType integer, TrainNumber "
+                                   "integer, Data %1, TimeDate %2)")
+                        .arg(serverContext().longTextColumn(), serverContext().dateTimeColumn()));
+    addSite(2, QStringLiteral("TEXT_DATA"), QStringLiteral("SENSORS_1"));
+    const QString digits255 = QStringLiteral("1") + QString(254, QLatin1Char('0'));
+    const QString notFinite = QStringLiteral("the value is not a finite number (NaN and Infinity "
+                                             "cannot be stored)");
+    const QString notANumber = QStringLiteral("the value is not a number");
+    const double infinity = std::numeric_limits<double>::infinity();
+    struct Case
+    {
+        Value data;
+        QString textValue; // what the store receives, when it takes the reading
+        QString refusal;   // why it does not
+    };
+    const std::vector<Case> cases{
+        {QStringLiteral(" 12.5 "), QStringLiteral("12.5"), {}},
+        {QStringLiteral("\t-3E2\r\n"), QStringLiteral("-3E2"), {}},
+        {QStringLiteral("  ") + digits255, digits255, {}},
+        {digits255 + QLatin1Char('0'),
+         {},
+         QStringLiteral("the value's text is longer than the 255 characters the store keeps")},
+        {QStringLiteral("NaN"), {}, notFinite},
+        {QStringLiteral(" Infinity"), {}, notFinite},
+        {QStringLiteral("-inf"), {}, notFinite},
+        {infinity, {}, notFinite},
+        {-infinity, {}, notFinite},
+        {QStringLiteral("2,5"), {}, notANumber},
+        {QStringLiteral("$5"), {}, notANumber},
+        {QStringLiteral(""), {}, notANumber},
+        {QString(100000, QLatin1Char('x')), {}, notANumber},
+        {Value::null(), {}, QStringLiteral("the value is Null")}};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const Case &c = cases[i];
+        if (c.data.kind() == Value::Kind::Double && !serverContext().keepsInfinity())
+            continue; // a source on such a server holds no infinite value
+        source->Execute(QStringLiteral("DELETE FROM TEXT_DATA"));
+        facility->Execute(QStringLiteral("DELETE FROM write_log"));
+        ui = RecordingUserInterface();
+        for (const auto &[data, minute] : {std::pair(Value(QStringLiteral("1")), 0),
+                                           std::pair(c.data, 1), std::pair(Value(3.0), 2)})
+            source->Execute(QStringLiteral("INSERT INTO TEXT_DATA (SensorType, TrainNumber, Data, "
+                                           "TimeDate) VALUES (1, 1, ?, ?)"),
+                            {data, on5March(10, minute)});
+
+        const bool imported = importer->ImportData(on5March(0, 0), DateTime::fromParts(2024, 3, 6),
+                                                   QStringLiteral("2"), QString(), QString());
+        const auto writes = loggedWrites();
+        const DataTally &tally = importer->tally().data;
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(imported);
+            ASSERT_EQ(writes.size(), 3u);
+            EXPECT_EQ(writes[1].text, c.textValue);
+            EXPECT_EQ(writes[1].value, *parseNumber(c.textValue));
+        } else {
+            EXPECT_FALSE(imported);
+            EXPECT_EQ(writes.size(), 1u);
+            ASSERT_TRUE(tally.failure);
+            EXPECT_EQ(tally.failure->position, 2);
+            EXPECT_EQ(tally.failure->reason, c.refusal);
+            ASSERT_FALSE(ui.details.empty());
+            EXPECT_TRUE(ui.details.back().contains(c.refusal));
+        }
     }
 }
 

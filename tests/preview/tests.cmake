@@ -11,3 +11,6 @@ zarn_mariadb_run(report_test_mariadb report_test)
 
 zarn_window_test(previewwindow_test ${CMAKE_CURRENT_LIST_DIR}/previewwindow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)
+
+zarn_db_test(previewisimport_test ${CMAKE_CURRENT_LIST_DIR}/previewisimport_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)

@@ -95,6 +95,8 @@ public:
         return QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY");
     }
     QString dateTimeColumn() const override { return QStringLiteral("DATETIME(3)"); }
+    QString longTextColumn() const override { return QStringLiteral("LONGTEXT"); }
+    bool keepsInfinity() const override { return false; }
 
     const QString &ownText(const DialectTexts &texts) const override { return texts.mariadb; }
     // A schema is a database.

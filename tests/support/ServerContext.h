@@ -47,8 +47,12 @@ public:
     virtual QString autoKeyColumn() const = 0;
     // The type of a date-time column that keeps milliseconds.
     virtual QString dateTimeColumn() const = 0;
+    // The type of a text column of any length.
+    virtual QString longTextColumn() const { return QStringLiteral("text"); }
     // Whether a column keeps a value of any kind, whatever its declared type.
     virtual bool columnsKeepAnyKind() const { return false; }
+    // Whether the server keeps ±Infinity as a value.
+    virtual bool keepsInfinity() const { return true; }
     // Whether a catalog is reached with its name as the user (database type 1) on the stand-in.
     virtual bool reachesCatalogsAsUsers() const { return false; }
     // The files that hold a stand-in catalog, as bytes; none where the server keeps no files.
