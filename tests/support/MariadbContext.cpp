@@ -1,6 +1,7 @@
 #include "platform/dal/Recordset.h"
 #include "schema/Scripts.h"
 #include "support/OdbcDataSources.h"
+#include "support/OwnMariadbServer.h"
 #include "support/ServerContext.h"
 
 #include <QCoreApplication>
@@ -88,6 +89,20 @@ public:
     std::unique_ptr<schema::StandInServer> makeStandIn(const QString &) const override
     {
         return schema::StandInServer::mariadb(mariadbTestDataSource());
+    }
+
+    OwnTestServer startOwnServer() const override
+    {
+        auto server = std::make_unique<OwnMariadbServer>();
+        const QString connectionString =
+            QStringLiteral("Provider=ODBC;Data Source=%1;User ID=root").arg(server->dataSource());
+        return {std::move(server), connectionString};
+    }
+
+    // One process serves every connection.
+    std::vector<pid_t> processesServing(dal::Connection &, const OwnServer &server) const override
+    {
+        return {server.serverProcess()};
     }
 
     QString autoKeyColumn() const override

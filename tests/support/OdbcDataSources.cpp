@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <atomic>
 #include <stdexcept>
 
 namespace zarn::test {
@@ -82,41 +83,85 @@ QString serverAddress(const char *hostVariable, const char *portVariable)
 
 } // namespace
 
+namespace {
+
+const QString &postgresDriver()
+{
+    static const QString driver = [] {
+        const QString name = QStringLiteral("ZARN PostgreSQL");
+        DataSourceFiles::instance().defineDriver(name, QStringLiteral("ZARN_TEST_ODBC_DRIVER"),
+                                                 QStringLiteral("odbc-postgresql"));
+        return name;
+    }();
+    return driver;
+}
+
 // UseDeclareFetch lets the driver read forward-only rows a batch at a time; BoolsAsChar=0 gives
 // booleans as bits.
+QString definePostgresDataSource(const QString &name, const QString &host, const QString &port)
+{
+    return DataSourceFiles::instance().defineDataSource(
+        name, postgresDriver(),
+        QStringLiteral("Servername=%1\nPort=%2\nUseDeclareFetch=1\nBoolsAsChar=0\n")
+            .arg(host, port));
+}
+
+} // namespace
+
 QString odbcTestDataSource()
 {
     static const QString name = [] {
         const QStringList address =
             serverAddress("ZARN_TEST_PG_HOST", "ZARN_TEST_PG_PORT").split(u'\n');
-        DataSourceFiles &files = DataSourceFiles::instance();
-        const QString driver = QStringLiteral("ZARN PostgreSQL");
-        files.defineDriver(driver, QStringLiteral("ZARN_TEST_ODBC_DRIVER"),
-                           QStringLiteral("odbc-postgresql"));
-        return files.defineDataSource(
-            QStringLiteral("zarn_test"), driver,
-            QStringLiteral("Servername=%1\nPort=%2\nUseDeclareFetch=1\nBoolsAsChar=0\n")
-                .arg(address[0], address[1]));
+        return definePostgresDataSource(QStringLiteral("zarn_test"), address[0], address[1]);
     }();
     return name;
 }
 
+QString ownPostgresDataSource(const QString &host, const QString &port)
+{
+    static std::atomic<int> count{0};
+    return definePostgresDataSource(QStringLiteral("zarn_own_postgresql_%1").arg(++count), host,
+                                    port);
+}
+
+namespace {
+
+const QString &mariadbDriver()
+{
+    static const QString driver = [] {
+        const QString name = QStringLiteral("ZARN MariaDB");
+        DataSourceFiles::instance().defineDriver(
+            name, QStringLiteral("ZARN_TEST_MARIADB_ODBC_DRIVER"), QStringLiteral("odbc-mariadb"));
+        return name;
+    }();
+    return driver;
+}
+
 // OPTION 67108864 lets one text hold several statements, as the stand-ins' schema scripts do.
+QString defineMariadbDataSource(const QString &name, const QString &host, const QString &port)
+{
+    return DataSourceFiles::instance().defineDataSource(
+        name, mariadbDriver(),
+        QStringLiteral("SERVER=%1\nPORT=%2\nCHARSET=utf8mb4\nOPTION=67108864\n").arg(host, port));
+}
+
+} // namespace
+
 QString mariadbTestDataSource()
 {
     static const QString name = [] {
         const QStringList address =
             serverAddress("ZARN_TEST_MARIADB_HOST", "ZARN_TEST_MARIADB_PORT").split(u'\n');
-        DataSourceFiles &files = DataSourceFiles::instance();
-        const QString driver = QStringLiteral("ZARN MariaDB");
-        files.defineDriver(driver, QStringLiteral("ZARN_TEST_MARIADB_ODBC_DRIVER"),
-                           QStringLiteral("odbc-mariadb"));
-        return files.defineDataSource(
-            QStringLiteral("zarn_mariadb"), driver,
-            QStringLiteral("SERVER=%1\nPORT=%2\nCHARSET=utf8mb4\nOPTION=67108864\n")
-                .arg(address[0], address[1]));
+        return defineMariadbDataSource(QStringLiteral("zarn_mariadb"), address[0], address[1]);
     }();
     return name;
+}
+
+QString ownMariadbDataSource(const QString &host, const QString &port)
+{
+    static std::atomic<int> count{0};
+    return defineMariadbDataSource(QStringLiteral("zarn_own_mariadb_%1").arg(++count), host, port);
 }
 
 } // namespace zarn::test

@@ -13,5 +13,11 @@ QString odbcTestDataSource();
 // "zarn_mariadb": the MariaDB test server (ZARN_TEST_MARIADB_HOST, ZARN_TEST_MARIADB_PORT)
 // through the driver that ZARN_TEST_MARIADB_ODBC_DRIVER names.
 QString mariadbTestDataSource();
+// A data source of its own for a PostgreSQL server at host:port, as odbcTestDataSource() is for
+// the test server; each call defines a new one.
+QString ownPostgresDataSource(const QString &host, const QString &port);
+// A data source of its own for a MariaDB server at host:port, as mariadbTestDataSource() is for
+// the test server; each call defines a new one.
+QString ownMariadbDataSource(const QString &host, const QString &port);
 
 } // namespace zarn::test

@@ -1,5 +1,6 @@
 #include "platform/dal/Recordset.h"
 #include "support/OdbcDataSources.h"
+#include "support/OwnPostgresServer.h"
 #include "support/ServerContext.h"
 
 #include <QCoreApplication>
@@ -115,6 +116,27 @@ public:
             setUp.odbcDataSource = odbcTestDataSource();
         }
         return schema::StandInServer::postgresql(address[0], address[1].toInt(), setUp);
+    }
+
+    // As the superuser, who logs on from this machine without a password.
+    OwnTestServer startOwnServer() const override
+    {
+        auto server = std::make_unique<OwnPostgresServer>();
+        const QString connectionString =
+            m_throughOdbc ? QStringLiteral("Provider=ODBC;Data Source=%1;User ID=postgres")
+                                .arg(ownPostgresDataSource(server->host(), server->port()))
+                          : QStringLiteral("Provider=PostgreSQL;Data Source=%1:%2;User ID=postgres")
+                                .arg(server->host(), server->port());
+        return {std::move(server), connectionString};
+    }
+
+    // The connection's backend, and the postmaster, which starts the backends of new ones.
+    std::vector<pid_t> processesServing(dal::Connection &connection,
+                                        const OwnServer &server) const override
+    {
+        const Value backend =
+            connection.Execute(QStringLiteral("SELECT pg_backend_pid()")).Fields(0).Value();
+        return {static_cast<pid_t>(backend.toInt32()), server.serverProcess()};
     }
 
     QString autoKeyColumn() const override { return QStringLiteral("SERIAL PRIMARY KEY"); }

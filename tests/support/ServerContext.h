@@ -2,11 +2,13 @@
 
 #include "platform/dal/Connection.h"
 #include "schema/StandIn.h"
+#include "support/OwnServer.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 namespace zarn::test {
 
@@ -36,12 +38,27 @@ public:
         virtual QString missingDatabaseConnectionString(const QString &password) const = 0;
     };
 
+    // A server of a test's own, of the kind under test, for faults that must leave the shared
+    // test server alone, and the connection string of its default database.
+    struct OwnTestServer
+    {
+        std::unique_ptr<OwnServer> server;
+        QString connectionString;
+    };
+
     virtual ~ServerContext() = default;
 
     virtual std::unique_ptr<Database> createDatabase() const = 0;
     // A stand-in ZARN server whose catalogs and source databases the server holds (on SQLite,
     // files in folder).
     virtual std::unique_ptr<schema::StandInServer> makeStandIn(const QString &folder) const = 0;
+    // Throws std::runtime_error where the server under test is no server of its own (SQLite).
+    virtual OwnTestServer startOwnServer() const = 0;
+    // The processes of a server of the test's own that serve the open connection to it, with
+    // the one that takes new connections: stopped, the server answers that connection nothing,
+    // nor any new one.
+    virtual std::vector<pid_t> processesServing(dal::Connection &connection,
+                                                const OwnServer &server) const = 0;
 
     // The column definition of an integer primary key that the database assigns.
     virtual QString autoKeyColumn() const = 0;

@@ -59,6 +59,16 @@ public:
         return schema::StandInServer::sqlite(folder);
     }
 
+    OwnTestServer startOwnServer() const override
+    {
+        throw std::runtime_error("SQLite runs in the test's own process: it has no server");
+    }
+
+    std::vector<pid_t> processesServing(dal::Connection &, const OwnServer &) const override
+    {
+        return {};
+    }
+
     QString autoKeyColumn() const override { return QStringLiteral("INTEGER PRIMARY KEY"); }
     QString dateTimeColumn() const override { return QStringLiteral("TIMESTAMP"); }
     bool columnsKeepAnyKind() const override { return true; }

@@ -98,7 +98,7 @@ public:
     void close() override
     {
         if (m_session)
-            m_session->close();
+            m_session->close(m_inTransaction);
         m_session.reset();
         m_inTransaction = false;
         m_inSnapshot = false;
