@@ -318,9 +318,9 @@ void DataDDInt::FlushWrites()
     built(WriteValue).Flush();
 }
 
-void DataDDInt::FlushWritesAndCommit()
+void DataDDInt::FlushWritesAndCommit(dal::Transaction &transaction)
 {
-    built(WriteValue).FlushCommitAndBegin();
+    transaction.commit(built(WriteValue));
 }
 
 void DataDDInt::SetStatus(DateTime DateTimeStamp, std::int32_t VarId, std::int32_t Status) noexcept

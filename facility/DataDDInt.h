@@ -4,6 +4,7 @@
 #include "platform/Value.h"
 #include "platform/dal/Command.h"
 #include "platform/dal/Connection.h"
+#include "platform/dal/Transaction.h"
 
 #include <QString>
 #include <array>
@@ -82,9 +83,10 @@ public:
     void QueueWriteData(DateTime SlotStartDatetime, DateTime NewDateTime, std::int32_t VarId,
                         double value, const QString &textvalue, std::int32_t Status = 0);
     void FlushWrites();
-    // FlushWrites, then the commit of the connection's transaction and the begin of the next,
-    // sent with the last writes where the provider can.
-    void FlushWritesAndCommit();
+    // FlushWrites, then the commit of the transaction (of the connection held from Init), sent
+    // with the last writes where the provider can. The transaction ends there; it raises as
+    // dal::Transaction::commit does.
+    void FlushWritesAndCommit(dal::Transaction &transaction);
 
     // A command as ConnectTo built it; raises zarn::Error before the first ConnectTo.
     const dal::Command &command(CommandIndex index) const;

@@ -31,21 +31,19 @@ void GroupedWriter::write(PendingWrite write)
     queue(write);
     m_group.push_back(std::move(write));
     if (m_group.size() >= writesPerCommit)
-        commitAndGoOn();
+        commitGroup();
 }
 
 void GroupedWriter::commitIfDue()
 {
-    if (m_transaction && !m_group.empty() && Clock::now() - m_groupStart >= commitInterval)
-        commitAndGoOn();
+    if (m_transaction && Clock::now() - m_groupStart >= commitInterval)
+        commitGroup();
 }
 
 void GroupedWriter::finish()
 {
-    if (!m_transaction)
-        return;
-    flush();
-    commit();
+    if (m_transaction)
+        commitGroup();
 }
 
 void GroupedWriter::finishQuietly() noexcept
@@ -68,56 +66,51 @@ void GroupedWriter::queue(const PendingWrite &w)
     m_store.QueueWriteData(w.slotStart, w.stamp, w.varId, w.value, w.text);
 }
 
-void GroupedWriter::flush()
+void GroupedWriter::commitGroup()
 {
     try {
-        m_store.FlushWrites();
+        m_store.FlushWritesAndCommit(*m_transaction);
     } catch (const dal::BatchError &e) {
         keepOnly(e.succeeded());
         throw;
-    }
-}
-
-// The open transaction stays the writer's: the commit begins the next one at once.
-void GroupedWriter::commitAndGoOn()
-{
-    try {
-        m_store.FlushWritesAndCommit();
-    } catch (const dal::BatchError &e) {
-        keepOnly(e.succeeded());
+    } catch (...) {
+        dropGroup();
         throw;
     }
     m_stored += static_cast<std::int64_t>(m_group.size());
     m_group.clear();
-    m_groupStart = Clock::now();
-}
-
-void GroupedWriter::commit()
-{
-    m_transaction->commit();
     m_transaction.reset();
-    m_stored += static_cast<std::int64_t>(m_group.size());
-    m_group.clear();
 }
 
 void GroupedWriter::keepOnly(std::size_t count)
 {
-    for (;;) {
-        m_transaction.reset();
-        begin();
-        for (std::size_t i = 0; i < count; ++i)
-            queue(m_group[i]);
-        try {
-            m_store.FlushWrites();
-            break;
-        } catch (const dal::BatchError &e) {
-            if (count == 0)
-                throw;
-            count = std::min(count - 1, e.succeeded());
+    try {
+        for (;;) {
+            m_transaction.reset();
+            begin();
+            for (std::size_t i = 0; i < count; ++i)
+                queue(m_group[i]);
+            try {
+                m_store.FlushWritesAndCommit(*m_transaction);
+                break;
+            } catch (const dal::BatchError &e) {
+                if (count == 0)
+                    throw;
+                count = std::min(count - 1, e.succeeded());
+            }
         }
+    } catch (...) {
+        dropGroup();
+        throw;
     }
-    m_group.resize(count);
-    commit();
+    m_stored += static_cast<std::int64_t>(count);
+    dropGroup();
+}
+
+void GroupedWriter::dropGroup() noexcept
+{
+    m_group.clear();
+    m_transaction.reset();
 }
 
 } // namespace zarn

@@ -28,9 +28,12 @@ struct PendingWrite
     QString text;
 };
 
-// Writes readings in the order given, queued in transactions of many. When a write fails, the
-// group it belongs to is rolled back and the writes before the failing one are sent again and
-// committed, so that exactly the readings before the first failure are stored.
+// Writes readings in the order given, queued in transactions of many: a group's transaction
+// begins with its first write and ends with its commit, and its writes count as stored when,
+// and only when, that commit succeeded. When a write fails, the group it belongs to is rolled
+// back and the writes before the failing one are sent again and committed, so that exactly the
+// readings before the first failure are stored. A commit or a begin that fails ends the
+// writes: what the commits before it stored stays counted, and nothing is sent again.
 class GroupedWriter
 {
 public:
@@ -54,18 +57,18 @@ private:
 
     void begin();
     void queue(const PendingWrite &w);
-    void flush();
-    // Commits the group and begins the next one in the same transaction object.
-    void commitAndGoOn();
-    void commit();
-    // Rolls the group back and stores its first `count` writes again. A write that fails this
-    // time shortens the list further, so this ends.
+    // Sends the group's writes and commits them with its transaction, which ends there.
+    void commitGroup();
+    // After a write of the group failed: stores its first `count` writes in a transaction of
+    // their own. A write that fails this time shortens the list further, so this ends.
     void keepOnly(std::size_t count);
+    // The group is not stored, and its transaction is over.
+    void dropGroup() noexcept;
 
     DataDDInt &m_store;
     dal::Connection &m_connection;
-    std::optional<dal::Transaction> m_transaction;
-    std::vector<PendingWrite> m_group; // the writes of the open transaction, in order
+    std::optional<dal::Transaction> m_transaction; // the open group's
+    std::vector<PendingWrite> m_group;             // its writes, in order
     Clock::time_point m_groupStart;
     std::int64_t m_stored = 0;
 };

@@ -139,7 +139,7 @@ private:
         m_position = position;
         m_onRow = false;
         readings.MoveNext();
-        m_onRow = true;
+        m_onRow = !readings.Eof();
     }
 
     void writeCurrent(std::int64_t position)

@@ -10,8 +10,8 @@
 #include "import/UserDefinedCaptions.h"
 #include "import/VariableRule.h"
 #include "platform/Error.h"
-#include "platform/dal/ReadSnapshot.h"
 #include "platform/dal/Recordset.h"
+#include "platform/dal/Transaction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,7 +56,7 @@ public:
 
     ImportTally run()
     {
-        const dal::ReadSnapshot snapshot(m_facility);
+        const dal::Transaction snapshot(m_facility, dal::Transaction::Mode::ReadSnapshot);
         if (m_request.variables) {
             previewLocations();
             previewVariables();

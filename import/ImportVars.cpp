@@ -61,7 +61,7 @@ Importer::VariableOutcome Importer::importSensor(dal::Recordset &sensors)
             entry.locId = sensor->LocID;
             outcome = CreateVarFromSensor(*sensor, entry.reason);
         }
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         tally.failed.push_back(entry);
         throw;
     }
@@ -126,7 +126,7 @@ Importer::VariableOutcome Importer::CreateVarFromSensor(const SensorRecord &sens
         rs.Update();
         rs.Close();
         return VariableOutcome::Created;
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         fail();
         throw;
     } catch (...) {

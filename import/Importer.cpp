@@ -142,7 +142,7 @@ SensorRecord Importer::CreateSensorFromRecordset(dal::Recordset &rs)
     QString failure;
     try {
         return buildSensor(rs, failure).value_or(SensorRecord{});
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         return SensorRecord{};
     }
 }
@@ -159,7 +159,7 @@ std::optional<SensorRecord> Importer::buildSensor(dal::Recordset &rs, QString &f
         if (!sensor)
             fail();
         return sensor;
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         fail();
         throw;
     }

@@ -78,11 +78,12 @@ private:
     QString lookUpSiteTable(const QString &VantrelID, const QString &column,
                             const QString &missingText, const QString &failureText);
     // The sensor record of the current row, or nothing after the failure message, with the
-    // reason in failure. A time-out is raised after the message.
+    // reason in failure. A time-out or a lost connection is raised after the message.
     std::optional<SensorRecord> buildSensor(dal::Recordset &rs, QString &failure);
     // Builds the current row's sensor, adds its variable and notes the outcome in the tally.
     VariableOutcome importSensor(dal::Recordset &sensors);
-    // A time-out is raised after the message: each further sensor would wait as long.
+    // A time-out or a lost connection is raised after the message: each further sensor would
+    // wait as long, or fail as well.
     VariableOutcome CreateVarFromSensor(const SensorRecord &sensor, QString &failure);
     std::vector<Train> readTrains(const QString &VantrelID);
     std::vector<LocationEntry> readLocations(dal::Recordset &locations);

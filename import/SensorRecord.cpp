@@ -54,7 +54,7 @@ std::optional<SensorRecord> sensorOfRow(dal::Recordset &rs, const LocationLookUp
         s.DataType = fieldOr(QStringLiteral("DataType"), QStringLiteral("")).toText();
         s.Virtual = field(QStringLiteral("Virtual")).toBool();
         return s;
-    } catch (const TimeoutError &) {
+    } catch (const UnavailableError &) {
         failure = column + QStringLiteral(": ") + describedError(std::current_exception());
         throw;
     } catch (...) {

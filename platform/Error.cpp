@@ -44,6 +44,9 @@ Error invalidUseOfNull()
     return Error(errc::InvalidUseOfNull, QStringLiteral("Invalid use of Null"));
 }
 
-DatabaseError::DatabaseError(const QString &description) : Error(errc::Database, description) {}
+DatabaseError::DatabaseError(const QString &description, QString sqlState,
+                             std::optional<long long> nativeCode)
+    : Error(errc::Database, description), m_sqlState(std::move(sqlState)), m_nativeCode(nativeCode)
+{}
 
 } // namespace zarn

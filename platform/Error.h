@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace zarn {
@@ -44,19 +45,47 @@ Error typeMismatch();
 Error invalidUseOfNull();
 
 // A failure reported by a database server or by the database access layer; the description
-// is the server's own text (never a password).
+// is the server's own text (never a password). The server's SQLSTATE and its own code come with
+// it where it gives them.
 class DatabaseError : public Error
 {
 public:
-    explicit DatabaseError(const QString &description);
+    explicit DatabaseError(const QString &description, QString sqlState = QString(),
+                           std::optional<long long> nativeCode = std::nullopt);
+
+    // The five-character SQLSTATE; empty where the server or its driver gave none.
+    const QString &sqlState() const noexcept { return m_sqlState; }
+    // The server's, driver's or library's own number for the failure (SQLite's extended result
+    // code, an ODBC driver's native error), where it gave one.
+    std::optional<long long> nativeCode() const noexcept { return m_nativeCode; }
+
+private:
+    QString m_sqlState;
+    std::optional<long long> m_nativeCode;
+};
+
+// A database failure after which the connection cannot serve the work at hand: what follows on
+// it would fail or wait the same way. An import step ends at the first one.
+class UnavailableError : public DatabaseError
+{
+public:
+    using DatabaseError::DatabaseError;
 };
 
 // A database failure because the server gave up waiting: for a lock that another connection
 // holds, or for a command past its time-out. Waiting again would most likely wait as long.
-class TimeoutError : public DatabaseError
+class TimeoutError : public UnavailableError
 {
 public:
-    using DatabaseError::DatabaseError;
+    using UnavailableError::UnavailableError;
+};
+
+// The connection is gone: the server ended it or went away, the network failed, or the
+// provider dropped it because the server stopped answering. Nothing more runs on it.
+class ConnectionLostError : public UnavailableError
+{
+public:
+    using UnavailableError::UnavailableError;
 };
 
 } // namespace zarn

@@ -117,18 +117,16 @@ void Command::Flush()
         m_procedure->flush();
 }
 
-void Command::FlushCommitAndBegin()
+void Command::flushAndCommit()
 {
     if (!m_connection)
         throw Error(errc::InvalidProcedureCall,
                     QStringLiteral("The command has no active connection."));
     Provider &provider = m_connection->provider();
-    if (m_procedure) {
-        m_procedure->flushCommitAndBegin(provider);
-    } else {
+    if (m_procedure && isPreparedFor(*m_connection))
+        m_procedure->flushAndCommit(provider);
+    else
         provider.commit();
-        provider.beginTransaction();
-    }
 }
 
 void Command::invalidate()

@@ -48,11 +48,13 @@ public:
     // queued before. Queue throws zarn::Error for a text command or without a connection.
     void Queue();
     void Flush();
-    // Flush, then the commit of the connection's transaction and the begin of the next one,
-    // which the provider may send with the last queued calls (ProcedureCall::flushCommitAndBegin).
-    void FlushCommitAndBegin();
 
 private:
+    // Flush, then the commit of the connection's transaction, which the provider may send with
+    // the last queued calls (ProcedureCall::flushAndCommit). Only the transaction commits.
+    friend class Transaction;
+    void flushAndCommit();
+
     // Prepares the statement or procedure on the active connection unless it is already.
     void ensurePrepared();
     void invalidate();

@@ -34,17 +34,18 @@ void ProcedureCall::executeEach(const QueuedCalls &calls, std::size_t from, std:
             parameters[i].value = calls.inputs[done][i];
         try {
             execute(parameters);
+        } catch (const ConnectionLostError &) {
+            throw;
         } catch (const DatabaseError &e) {
-            throw BatchError(e.description(), done);
+            throw BatchError(e, done);
         }
     }
 }
 
-void ProcedureCall::flushCommitAndBegin(Provider &provider)
+void ProcedureCall::flushAndCommit(Provider &provider)
 {
     flush();
     provider.commit();
-    provider.beginTransaction();
 }
 
 } // namespace zarn::dal

@@ -50,12 +50,15 @@ public:
     virtual long long rowsAffected() const = 0;
 };
 
-// The failure of one of a batch of queued procedure calls.
+// The failure of one of a batch of queued procedure calls: the call's own failure, with the
+// number of calls before it that succeeded. A lost connection is raised as it is instead, as
+// it leaves no call to look into.
 class BatchError : public DatabaseError
 {
 public:
-    BatchError(const QString &description, std::size_t succeeded)
-        : DatabaseError(description), m_succeeded(succeeded)
+    BatchError(const DatabaseError &failure, std::size_t succeeded)
+        : DatabaseError(failure.description(), failure.sqlState(), failure.nativeCode()),
+          m_succeeded(succeeded)
     {}
     // How many of the queued calls before the failing one succeeded.
     std::size_t succeeded() const noexcept { return m_succeeded; }
@@ -85,12 +88,12 @@ public:
     // through execute() at flush().
     virtual void queue(const std::vector<Parameter> &parameters);
     virtual void flush();
-    // flush(), then the commit of the caller's transaction and the begin of the next one on the
-    // provider; a provider that pipelines its calls may send the commit and the begin with the
-    // last of them, without waiting in between. Throws BatchError as flush() does, and then
-    // nothing since the last commit is committed; a commit that fails throws DatabaseError.
-    // By default: flush(), Provider::commit() and Provider::beginTransaction() in a row.
-    virtual void flushCommitAndBegin(Provider &provider);
+    // flush(), then the commit of the caller's transaction on the provider; a provider that
+    // pipelines its calls may send the commit with the last of them, without waiting in
+    // between. Throws BatchError as flush() does, and then no commit is sent and the caller
+    // rolls the transaction back; a commit that fails throws its own failure. Called through
+    // Transaction::commit only. By default: flush() and Provider::commit() in a row.
+    virtual void flushAndCommit(Provider &provider);
 
 protected:
     // The calls queued since the last flush: the declared parameters and each call's inputs.

@@ -1,6 +1,9 @@
 #include "platform/dal/StreamedRowSet.h"
 
 #include "platform/dal/SqlText.h"
+#include "platform/dal/Transaction.h"
+
+#include <optional>
 
 namespace zarn::dal {
 
@@ -22,27 +25,16 @@ class StreamedRowSet : public RowSet
 {
 public:
     StreamedRowSet(Connection &connection, const QString &sql, const std::vector<Value> &params)
-        : m_connection(connection), m_openSerial(connection.openSerial())
+        : m_query(singleStatement(sql, connection.provider().sqlDialect())),
+          m_snapshot(std::in_place, connection, Transaction::Mode::ReadSnapshot)
     {
         Provider &provider = connection.provider();
-        const QString query = singleStatement(sql, provider.sqlDialect());
-        provider.beginReadSnapshot();
-        try {
-            m_count = countRows(provider, query, params);
-            m_cursor = provider.prepareCursor(query);
-            m_cursor->execute(params);
-            m_columns = columnNamesOf(*m_cursor);
-            fetchNext();
-            m_empty = m_atEnd;
-        } catch (...) {
-            m_cursor.reset();
-            try {
-                endSnapshot(&Provider::rollback);
-            } catch (const std::exception &) {
-                // The error that ended the opening is the one to report.
-            }
-            throw;
-        }
+        m_count = countRows(provider, m_query, params);
+        m_cursor = provider.prepareCursor(m_query);
+        m_cursor->execute(params);
+        m_columns = columnNamesOf(*m_cursor);
+        fetchNext();
+        m_empty = m_atEnd;
     }
 
     const QStringList &columnNames() const override { return m_columns; }
@@ -69,7 +61,7 @@ public:
     void close() override
     {
         m_cursor.reset();
-        endSnapshot(&Provider::commit);
+        m_snapshot.reset();
     }
 
 private:
@@ -95,15 +87,8 @@ private:
             m_row = currentRowOf(*m_cursor);
     }
 
-    // Ends the snapshot, unless the connection has been closed since, which ended it already.
-    void endSnapshot(void (Provider::*end)())
-    {
-        if (m_connection.openSerial() == m_openSerial)
-            (m_connection.provider().*end)();
-    }
-
-    Connection &m_connection;
-    std::uint64_t m_openSerial;
+    QString m_query;
+    std::optional<Transaction> m_snapshot; // before the cursor, which ends first
     std::unique_ptr<Statement> m_cursor;
     QStringList m_columns;
     Row m_row;

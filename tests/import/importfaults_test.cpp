@@ -5,9 +5,16 @@
 #include "facility/DataStoreSupport.h"
 #include "import/StandInFixture.h"
 #include "support/OwnPostgresServer.h"
+#include "support/ServerContext.h"
 
+#include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <sys/mount.h>
+#include <thread>
+#include <utility>
 
 namespace zarn::test {
 namespace {
@@ -17,6 +24,8 @@ using namespace std::chrono_literals;
 const QString failed = QStringLiteral("Program was unable to import the data into ZARN");
 constexpr int readingCount = 12000;
 constexpr int faultAfter = 7000; // readings
+// The import commits the readings up to this one, as the source stalls before it.
+constexpr int committedFirst = 5001;
 
 // Lets a fault strike when the import lets window events run after a given reading.
 class FaultingUserInterface : public RecordingUserInterface
@@ -126,6 +135,44 @@ protected:
         expectExactPrefix(readingCount);
     }
 
+    // The source stalls after the reading before `committedFirst` for longer than the import
+    // keeps a group of readings open (a second), so that the group is committed with the next
+    // reading; then the fault strikes, after each reading until it returns true.
+    static void afterTheFirstCommit(FaultingUserInterface &faulted, std::function<bool()> fault)
+    {
+        faulted.strikeFrom(committedFirst - 1, [stalled = false, fault]() mutable {
+            if (!std::exchange(stalled, true)) {
+                std::this_thread::sleep_for(1100ms);
+                return false;
+            }
+            return fault();
+        });
+    }
+
+    // The failure stored exactly the readings of the commits before it, at least those of
+    // the first, and the detail line names the first reading not stored and that count.
+    void expectTheCommitsBeforeItCounted(const FaultingUserInterface &faulted)
+    {
+        expectFailedAfterThePrefix(faulted, readingCount - 1);
+        ASSERT_TRUE(lastTally.failure);
+        const ReadingFailure &failure = *lastTally.failure;
+        EXPECT_GE(failure.stored, committedFirst);
+        EXPECT_TRUE(faulted.details.back().startsWith(
+            QStringLiteral("The data import stopped at reading %1 of %2 ")
+                .arg(failure.position)
+                .arg(readingCount)))
+            << faulted.details.back().toStdString();
+        EXPECT_TRUE(faulted.details.back().endsWith(
+            QStringLiteral(" %1 readings before it were stored.").arg(failure.stored)));
+    }
+
+    // The time stamp of the reading at a position, as SetUp gave it.
+    static DateTime stampOf(int position)
+    {
+        const int i = position - 1;
+        return DateTime::fromParts(2024, 3, 1 + i / 1440, i % 1440 / 60, i % 60);
+    }
+
     DataTally lastTally;
 };
 
@@ -145,8 +192,8 @@ TEST_F(ImportFaults, TheBackendEndedMidImport)
     expectTheRerunCompletesIt();
 }
 
-// Another writer takes the facility before the first reading (the import's writer keeps its
-// transaction open from commit to commit) and keeps it.
+// Another writer takes the facility before the first reading (the import's writer holds it from
+// the first write of a group to the group's commit) and keeps it.
 TEST_F(ImportFaults, ASQLiteFacilityLockedByAnotherWriter)
 {
     if (serverUnderTest() != QLatin1String("sqlite"))
@@ -166,6 +213,118 @@ TEST_F(ImportFaults, ASQLiteFacilityLockedByAnotherWriter)
     EXPECT_FALSE(import(*facilityConn, faulted));
     writer->Execute(QStringLiteral("ROLLBACK"));
     expectFailedAfterThePrefix(faulted, 0);
+    expectTheRerunCompletesIt();
+}
+
+// The server refuses to commit a group of readings, as a deferred constraint that a slot breaks
+// makes it: the readings of the commits before it stay stored and counted, none of the group's
+// is, and the failure names the group's first reading, also when it is the import's last
+// commit.
+TEST_F(ImportFaults, ACommitTheServerRefuses)
+{
+    if (serverUnderTest() == QLatin1String("sqlite"))
+        GTEST_SKIP() << "a deferred constraint of a server";
+    constexpr int refused = 9000;
+    facility->provider().executeScript(
+        QStringLiteral("CREATE FUNCTION refuse_slot() RETURNS trigger LANGUAGE plpgsql AS $$"
+                       " BEGIN RAISE EXCEPTION 'the slot % is refused', NEW.slotstarttime; END $$;"
+                       "CREATE CONSTRAINT TRIGGER refuse_slot AFTER INSERT OR UPDATE ON DD1_VALUES"
+                       " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW"
+                       " WHEN (NEW.slotstarttime = '%1') EXECUTE FUNCTION refuse_slot()")
+            .arg(stampOf(refused).toIsoText()));
+    const auto facilityConn = facilityConnection();
+    FaultingUserInterface faulted;
+    afterTheFirstCommit(faulted, [] { return true; });
+    EXPECT_FALSE(import(*facilityConn, faulted));
+    expectTheCommitsBeforeItCounted(faulted);
+    EXPECT_LT(lastTally.failure->stored, refused);
+    EXPECT_TRUE(lastTally.failure->serverText.contains(QStringLiteral("is refused")));
+    facility->provider().executeScript(QStringLiteral("DROP TRIGGER refuse_slot ON DD1_VALUES"));
+    expectTheRerunCompletesIt();
+}
+
+// Right after a commit the next group of readings cannot begin: on SQLite another writer has
+// taken the facility, on a server the connection is gone. The commit's readings stay counted.
+TEST_F(ImportFaults, ABeginAfterACommitFails)
+{
+    const auto facilityConn = facilityConnection();
+    const auto writer = facilityConnection();
+    std::function<bool()> fault;
+    if (serverUnderTest() == QLatin1String("sqlite")) {
+        writer->Execute(QStringLiteral("PRAGMA busy_timeout = 0"));
+        fault = [&] {
+            try {
+                writer->Execute(QStringLiteral("BEGIN IMMEDIATE"));
+                return true;
+            } catch (const DatabaseError &) {
+                return false; // the import holds it: once more after the next reading
+            }
+        };
+    } else {
+        fault = [&] {
+            serverContext().endConnection(*facilityConn, *root);
+            return true;
+        };
+    }
+    FaultingUserInterface faulted;
+    afterTheFirstCommit(faulted, fault);
+    EXPECT_FALSE(import(*facilityConn, faulted));
+    if (serverUnderTest() == QLatin1String("sqlite"))
+        writer->Execute(QStringLiteral("ROLLBACK"));
+    expectTheCommitsBeforeItCounted(faulted);
+    EXPECT_EQ(lastTally.failure->stored, committedFirst);
+    expectTheRerunCompletesIt();
+}
+
+// A SQLite facility on a small filesystem that fills up, so that a commit cannot write its
+// pages (mounted where the test may mount one).
+class ImportOnAFullDisk : public ImportFaults
+{
+protected:
+    void SetUp() override
+    {
+        if (serverUnderTest() != QLatin1String("sqlite"))
+            GTEST_SKIP() << "a SQLite fault";
+        ASSERT_TRUE(folder.isValid());
+        if (::mount("tmpfs", QFile::encodeName(folder.path()).constData(), "tmpfs", 0,
+                    "size=64m") != 0)
+            GTEST_SKIP() << "no small filesystem can be mounted here: " << std::strerror(errno);
+        m_mounted = true;
+        ImportFaults::SetUp();
+    }
+
+    ~ImportOnAFullDisk() override
+    {
+        // Detached at once; the connections still open on it close with the fixture.
+        if (m_mounted)
+            ::umount2(QFile::encodeName(folder.path()).constData(), MNT_DETACH);
+    }
+
+    bool fillTheDisk()
+    {
+        QFile filler(fillerPath());
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        for (qint64 block = 1 << 20; block > 0; block /= 16) {
+            const QByteArray bytes(block, '\0');
+            while (filler.write(bytes) == block) {
+            }
+        }
+        return true;
+    }
+    QString fillerPath() const { return folder.filePath(QStringLiteral("filler")); }
+
+    bool m_mounted = false;
+};
+
+TEST_F(ImportOnAFullDisk, ACommitMeetsAFullDisk)
+{
+    const auto facilityConn = facilityConnection();
+    FaultingUserInterface faulted;
+    afterTheFirstCommit(faulted, [&] { return fillTheDisk(); });
+    EXPECT_FALSE(import(*facilityConn, faulted));
+    ASSERT_TRUE(QFile::remove(fillerPath()));
+    expectTheCommitsBeforeItCounted(faulted);
     expectTheRerunCompletesIt();
 }
 

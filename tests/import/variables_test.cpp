@@ -1,10 +1,13 @@
 #include "import/StandInFixture.h"
 #include "import/VariableRule.h"
+#include "support/ServerContext.h"
 #include "support/WriteLock.h"
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
+#include <utility>
 
 namespace zarn {
 namespace {
@@ -341,6 +344,51 @@ TEST_F(VariablesTest, UnderALastingLockEachStepFailsAtItsFirstTimeOut)
     lock.release();
     EXPECT_EQ(count(QStringLiteral("VARDESC")), 0);
     EXPECT_EQ(count(QStringLiteral("LOCATION")), 0);
+}
+
+// The server ends the facility's connection in the middle of "Variables" (after the message of
+// the first sensor, whose row cannot be built): the step ends at the next sensor, with one
+// message for it, instead of one for every sensor left.
+TEST_F(VariablesTest, ALostConnectionEndsTheStepAtItsFirstFailure)
+{
+    if (test::serverUnderTest() == QLatin1String("sqlite"))
+        GTEST_SKIP() << "an embedded database has no connection to lose";
+    SensorRow noId = sensor(1, 1, 1);
+    noId.SensorID = Value::null();
+    addSensor(1, noId);
+    for (std::int32_t id = 2; id <= 5; ++id)
+        addSensor(1, sensor(id, id, 1));
+    EXPECT_TRUE(importer->CreateLocations(QStringLiteral("1")));
+
+    struct EndingUserInterface : test::RecordingUserInterface
+    {
+        std::function<void()> atFirstMessage;
+        void showMessage(const Message &message) override
+        {
+            RecordingUserInterface::showMessage(message);
+            if (atFirstMessage)
+                std::exchange(atFirstMessage, nullptr)();
+        }
+    } endingUi;
+    endingUi.atFirstMessage = [&] { test::serverContext().endConnection(*facility, *root); };
+    Importer run(endingUi, databaseKind);
+    run.Init(*source, *facility, *root, QStringLiteral("IMPTEST"));
+    EXPECT_FALSE(run.ImportVars(QStringLiteral("1"), QStringLiteral("Import test"),
+                                QStringLiteral("IMPTEST")));
+
+    const Message buildFailure =
+        exclamation(QStringLiteral("Program was unable to create a Vantrel Sensor from recordset"));
+    EXPECT_EQ(endingUi.messages,
+              (std::vector<Message>{
+                  buildFailure, buildFailure,
+                  exclamation(QStringLiteral("Program was unable to import the variables into "
+                                             "ZARN"))}));
+    const VariableTally &tally = run.tally().variables;
+    EXPECT_FALSE(tally.succeeded);
+    ASSERT_EQ(tally.failed.size(), 2u);
+    EXPECT_EQ(tally.failed[1].sensorId, QStringLiteral("2"));
+    EXPECT_FALSE(tally.failure.isEmpty());
+    EXPECT_TRUE(tally.created.empty());
 }
 
 // Two sites whose trains and sensors have the same numbers and types, imported into one

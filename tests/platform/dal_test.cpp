@@ -561,6 +561,23 @@ TEST_F(Dal, TransactionRollsBackUnlessCommitted)
     EXPECT_EQ(countOf(other, QStringLiteral("items")), 2);
 }
 
+// A refused statement's error carries the server's own code: a SQLSTATE of the class of
+// integrity constraint violations where the server gives SQLSTATEs, the library's extended
+// result code where it does not.
+TEST_F(Dal, ARefusedStatementCarriesTheServersCode)
+{
+    createItems();
+    try {
+        conn.Execute(QStringLiteral("INSERT INTO items (id, name) VALUES (1, 'again')"));
+        ADD_FAILURE() << "a duplicate key was taken";
+    } catch (const DatabaseError &error) {
+        if (error.sqlState().isEmpty())
+            EXPECT_EQ(error.nativeCode(), 1555) << error.what(); // SQLITE_CONSTRAINT_PRIMARYKEY
+        else
+            EXPECT_TRUE(error.sqlState().startsWith(QStringLiteral("23"))) << error.what();
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Forward-only record sets
 

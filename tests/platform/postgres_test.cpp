@@ -644,18 +644,19 @@ TEST_F(PostgresBatchTest, AFunctionABatchCannotCallKeepsToThePipeline)
               Value(std::int64_t(300)));
 }
 
-TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatchAndTheNextTransactionBegins)
+TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatch)
 {
     db->beginTransaction();
     for (std::int32_t n = 1; n <= 7500; ++n)
         queue(Value(n), n, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
-    call->flushCommitAndBegin(*db);
+    call->flushAndCommit(*db);
+    db->beginTransaction();
     auto other = openWith(superuser());
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
               Value(std::int64_t(7500)));
     queue(Value(std::int32_t(9999)), 9999, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
     call->flush();
-    db->rollback(); // the transaction that the commit began
+    db->rollback(); // the next transaction, which begins on its own
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
               Value(std::int64_t(7500)));
 
@@ -664,7 +665,7 @@ TEST_F(PostgresBatchTest, TheCommitGoesWithTheLastBatchAndTheNextTransactionBegi
     queue(Value(std::int32_t(1)), 1, at(2024, 3, 5, 0, 0, 0, 0), QStringLiteral("c"));
     queue(Value(QStringLiteral("not a number")), 2, at(2024, 3, 5, 0, 0, 0, 0),
           QStringLiteral("c"));
-    EXPECT_THROW(call->flushCommitAndBegin(*db), BatchError);
+    EXPECT_THROW(call->flushAndCommit(*db), BatchError);
     db->rollback();
     EXPECT_EQ(scalar(*other, QStringLiteral("SELECT count(*) FROM batch_slot")),
               Value(std::int64_t(7500)));

@@ -105,6 +105,14 @@ public:
         return {server.serverProcess()};
     }
 
+    // KILL shuts the connection's socket down at once; root may end any user's connection.
+    void endConnection(dal::Connection &connection, dal::Connection &) const override
+    {
+        const Value id =
+            connection.Execute(QStringLiteral("SELECT CONNECTION_ID()")).Fields(0).Value();
+        runAsRoot(QStringLiteral("KILL CONNECTION %1").arg(id.toDouble(), 0, 'f', 0));
+    }
+
     QString autoKeyColumn() const override
     {
         return QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY");

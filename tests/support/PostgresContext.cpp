@@ -139,6 +139,14 @@ public:
         return {static_cast<pid_t>(backend.toInt32()), server.serverProcess()};
     }
 
+    // The backend ends, and the call waits for it to be gone.
+    void endConnection(dal::Connection &connection, dal::Connection &other) const override
+    {
+        const Value backend =
+            connection.Execute(QStringLiteral("SELECT pg_backend_pid()")).Fields(0).Value();
+        other.Execute(QStringLiteral("SELECT pg_terminate_backend(?, 10000)"), {backend});
+    }
+
     QString autoKeyColumn() const override { return QStringLiteral("SERIAL PRIMARY KEY"); }
     QString dateTimeColumn() const override { return QStringLiteral("TIMESTAMP"); }
 

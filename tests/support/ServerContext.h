@@ -59,6 +59,10 @@ public:
     // nor any new one.
     virtual std::vector<pid_t> processesServing(dal::Connection &connection,
                                                 const OwnServer &server) const = 0;
+    // Ends the connection from the server's side, as an administrator would, asking through
+    // `other` (a connection to the same server) where its user may; returns once the server
+    // has let it go. Throws std::runtime_error where there is no server (SQLite).
+    virtual void endConnection(dal::Connection &connection, dal::Connection &other) const = 0;
 
     // The column definition of an integer primary key that the database assigns.
     virtual QString autoKeyColumn() const = 0;

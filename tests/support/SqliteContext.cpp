@@ -69,6 +69,11 @@ public:
         return {};
     }
 
+    void endConnection(dal::Connection &, dal::Connection &) const override
+    {
+        throw std::runtime_error("an embedded database has no connection to end");
+    }
+
     QString autoKeyColumn() const override { return QStringLiteral("INTEGER PRIMARY KEY"); }
     QString dateTimeColumn() const override { return QStringLiteral("TIMESTAMP"); }
     bool columnsKeepAnyKind() const override { return true; }

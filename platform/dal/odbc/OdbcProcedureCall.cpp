@@ -196,7 +196,7 @@ private:
         if (array.size() > 0 && !executeArray(array))
             return findFailingCall(calls, from);
         if (const auto &failure = array.conversionFailure())
-            throw BatchError(*failure, from + array.size());
+            throw BatchError(DatabaseError(*failure), from + array.size());
         return from + array.size();
     }
 
@@ -251,8 +251,10 @@ private:
     {
         try {
             m_arrayHandle.session()->endTransaction(SQL_ROLLBACK);
+        } catch (const ConnectionLostError &) {
+            throw;
         } catch (const DatabaseError &e) {
-            throw BatchError(e.description(), failedFrom);
+            throw BatchError(e, failedFrom);
         }
     }
 

@@ -39,7 +39,8 @@ SQLHENV odbc3(const Handle &environment)
 
 } // namespace
 
-QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states)
+QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states,
+                      std::optional<long long> *firstNativeCode)
 {
     QStringList messages;
     SQLWCHAR state[SQL_SQLSTATE_SIZE + 1];
@@ -59,6 +60,8 @@ QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states)
         }
         if (states)
             *states << fromWide(state, SQL_SQLSTATE_SIZE);
+        if (firstNativeCode && !*firstNativeCode)
+            *firstNativeCode = nativeError;
         const QString message = fromWide(text.data(), length).trimmed();
         if (!message.isEmpty() && !messages.contains(message))
             messages << message;
@@ -75,13 +78,24 @@ std::exception_ptr diagnosedError(short handleType, SqlHandle handle)
     // states (a statement past SQL_ATTR_QUERY_TIMEOUT gives 57014 there as well).
     static const QStringList timeoutStates = {QStringLiteral("HYT00"), QStringLiteral("HYT01"),
                                               QStringLiteral("57014"), QStringLiteral("55P03")};
+    // The states of a connection that is gone: ODBC's communication link failures, and the
+    // server's own for a connection that it ended.
+    static const QStringList lostStates = {QStringLiteral("08S01"), QStringLiteral("08003"),
+                                           QStringLiteral("08007"), QStringLiteral("57P01"),
+                                           QStringLiteral("57P02"), QStringLiteral("57P03")};
     QStringList states;
-    const QString text = diagnosticsOf(handleType, handle, &states);
-    const bool timedOut = std::any_of(states.begin(), states.end(), [](const QString &state) {
-        return timeoutStates.contains(state);
-    });
-    return timedOut ? std::make_exception_ptr(TimeoutError(text))
-                    : std::make_exception_ptr(DatabaseError(text));
+    std::optional<long long> nativeCode;
+    const QString text = diagnosticsOf(handleType, handle, &states, &nativeCode);
+    const auto any = [&](const QStringList &of) {
+        return std::any_of(states.begin(), states.end(),
+                           [&](const QString &state) { return of.contains(state); });
+    };
+    const QString state = states.value(0);
+    if (any(lostStates))
+        return std::make_exception_ptr(ConnectionLostError(text, state, nativeCode));
+    if (any(timeoutStates))
+        return std::make_exception_ptr(TimeoutError(text, state, nativeCode));
+    return std::make_exception_ptr(DatabaseError(text, state, nativeCode));
 }
 
 SqlReturn checked(SqlReturn rc, short handleType, SqlHandle handle)
@@ -236,10 +250,10 @@ void Session::Watch::end(const DatabaseError *failure)
     const int seconds = m_session.m_commandTimeout;
     const Watchdog::Outcome outcome = finish();
     if (outcome == Watchdog::Outcome::Dropped) {
-        throw DatabaseError(QStringLiteral("The ODBC data source did not answer within the "
-                                           "command time-out of %1 s; the connection was "
-                                           "dropped.")
-                                .arg(seconds));
+        throw ConnectionLostError(QStringLiteral("The ODBC data source did not answer within the "
+                                                 "command time-out of %1 s; the connection was "
+                                                 "dropped.")
+                                      .arg(seconds));
     }
     if (outcome == Watchdog::Outcome::Cancelled && failure) {
         throw TimeoutError(

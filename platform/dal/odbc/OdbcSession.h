@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -22,10 +23,13 @@ using SqlLength = std::intptr_t;
 using SqlULength = std::uintptr_t;
 
 // Every diagnostic record of a handle, one line each, repeated lines dropped; their SQLSTATEs
-// into `states` where given.
-QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states = nullptr);
-// The failure that the handle's diagnostics describe: TimeoutError where a state says that the
-// driver or the server gave up waiting, DatabaseError otherwise.
+// into `states` and the first record's native error into `firstNativeCode` where given.
+QString diagnosticsOf(short handleType, SqlHandle handle, QStringList *states = nullptr,
+                      std::optional<long long> *firstNativeCode = nullptr);
+// The failure that the handle's diagnostics describe, with the first record's SQLSTATE and
+// native error: ConnectionLostError where a state says that the connection is gone,
+// TimeoutError where one says that the driver or the server gave up waiting, DatabaseError
+// otherwise.
 std::exception_ptr diagnosedError(short handleType, SqlHandle handle);
 // Throws the handle's diagnosed error unless the call succeeded (with or without information) or
 // found no data; gives the return code otherwise.
@@ -66,7 +70,7 @@ private:
 //
 // Every driver call that may wait for the server runs watched: with a command time-out set, a
 // call that has no answer after the time-out and a margin is cancelled, and when it still has
-// none a moment later, the connection is dropped and the call throws DatabaseError.
+// none a moment later, the connection is dropped and the call throws ConnectionLostError.
 class Session
 {
 public:
@@ -98,8 +102,8 @@ public:
     // Runs a driver call (which returns a value, or nothing, and may throw DatabaseError) that
     // may wait for the server, within the command time-out. `statement` is what a cancel
     // applies to, null for a call on the connection. A call that had to be cancelled and
-    // failed throws TimeoutError; one that was dropped throws DatabaseError, and the session is
-    // closed.
+    // failed throws TimeoutError; one that was dropped throws ConnectionLostError, and the
+    // session is closed.
     template <typename Call> auto watched(SqlHandle statement, Call &&call) -> decltype(call())
     {
         Watch watch(*this, statement);

@@ -253,7 +253,7 @@ std::shared_ptr<Session> openSession(const ConnectionOptions &options)
             tried << QStringLiteral("the role names %1").arg(quotedList(writtenUser, user));
         if (!tried.isEmpty())
             attempt.failure += QStringLiteral(" (tried %1)").arg(tried.join(QStringLiteral(", ")));
-        throw DatabaseError(attempt.failure);
+        throw DatabaseError(attempt.failure, attempt.sqlState);
     }
 }
 

@@ -3,7 +3,7 @@
 #include "platform/Error.h"
 #include "platform/dal/postgresql/PgBatch.h"
 #include "platform/dal/postgresql/PgBinary.h"
-#include "platform/dal/postgresql/PgSql.h"
+#include "platform/dal/postgresql/PgFunctionCall.h"
 #include "platform/dal/postgresql/PgStatement.h"
 
 #include <algorithm>
@@ -15,69 +15,6 @@
 namespace zarn::dal::pg {
 
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Stored procedures: functions whose parameters are declared IN and OUT in the listed order.
-// The call selects from the function over its inputs; the columns of the row it returns are the
-// outputs in order.
-
-int inputCount(const std::vector<Parameter> &parameters)
-{
-    return static_cast<int>(
-        std::count_if(parameters.begin(), parameters.end(),
-                      [](const Parameter &p) { return p.direction == adParamInput; }));
-}
-
-QString procedureCallText(const QString &name, int inputs)
-{
-    QStringList placeholders;
-    for (int i = 1; i <= inputs; ++i)
-        placeholders << u'$' + QString::number(i);
-    return QStringLiteral("SELECT * FROM %1(%2)")
-        .arg(quotedQualifiedName(name), placeholders.join(QStringLiteral(", ")));
-}
-
-ParameterTexts procedureInputs(const std::vector<Parameter> &parameters)
-{
-    ParameterTexts texts;
-    for (const Parameter &parameter : parameters) {
-        if (parameter.direction == adParamInput)
-            texts.add(parameter.value);
-    }
-    return texts;
-}
-
-std::vector<Value> inputValues(const std::vector<Parameter> &parameters)
-{
-    std::vector<Value> values;
-    values.reserve(parameters.size());
-    for (const Parameter &parameter : parameters) {
-        if (parameter.direction == adParamInput)
-            values.push_back(parameter.value);
-    }
-    return values;
-}
-
-void assignOutputs(const QString &procedure, const PGresult *result,
-                   std::vector<Parameter> &parameters)
-{
-    const int outputs = static_cast<int>(parameters.size()) - inputCount(parameters);
-    if (outputs > 0 && PQnfields(result) < outputs) {
-        throw DatabaseError(
-            QStringLiteral("The function %1 returns %2 columns for %3 output parameters.")
-                .arg(procedure)
-                .arg(PQnfields(result))
-                .arg(outputs));
-    }
-    const bool hasRow = PQntuples(result) > 0;
-    int column = 0;
-    for (Parameter &parameter : parameters) {
-        if (parameter.direction == adParamInput)
-            continue;
-        parameter.value = hasRow ? fieldValue(result, 0, column) : Value::null();
-        ++column;
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 // Queued calls go in the pipeline, one by one or in batches of one statement each (PgBatch.h).
@@ -158,8 +95,9 @@ public:
         report();
     }
 
-    // The group's last calls, COMMIT and BEGIN go in one segment; nothing waits before it.
-    void flushCommitAndBegin(Provider & /*provider*/) override
+    // The last calls and the COMMIT go in one segment; nothing waits before it. After a failed
+    // call the COMMIT does not run: the segment is aborted from the failure on.
+    void flushAndCommit(Provider & /*provider*/) override
     {
         guarded([&] {
             if (m_batch.empty()) {
@@ -168,7 +106,7 @@ public:
                 drain();
                 if (!m_failure) {
                     enterPipeline();
-                    sendCommitAndBegin();
+                    sendCommand("COMMIT", Pending::Kind::Commit);
                 }
             } else {
                 sendBatch(true);
@@ -177,10 +115,10 @@ public:
             replay();
             leavePipeline();
         });
+        m_session->batchSavepoints() = 0;
         report();
         if (m_commitFailure)
-            throw DatabaseError(*std::exchange(m_commitFailure, std::nullopt));
-        m_session->batchSavepoints() = 0;
+            std::rethrow_exception(std::exchange(m_commitFailure, nullptr));
     }
 
 private:
@@ -213,19 +151,38 @@ private:
         }
     }
 
-    void fail(const QString &text)
+    void fail(const DatabaseError &failure)
     {
         if (!m_failure)
-            m_failure = text;
+            m_failure = failure;
     }
 
     void report()
     {
         const std::size_t succeeded = std::exchange(m_succeeded, 0);
-        if (const std::optional<QString> failure = std::exchange(m_failure, std::nullopt)) {
-            m_commitFailure.reset();
+        if (const std::optional<DatabaseError> failure = std::exchange(m_failure, std::nullopt)) {
+            m_commitFailure = nullptr;
             throw BatchError(*failure, succeeded);
         }
+    }
+
+    // A command's failure; a lost connection ends the pipeline at once, as nothing more comes.
+    DatabaseError failureOfResult(const PGresult *result) const
+    {
+        try {
+            std::rethrow_exception(failureOf(result, m_session->connection()));
+        } catch (const ConnectionLostError &) {
+            throw;
+        } catch (const DatabaseError &failure) {
+            return failure;
+        }
+    }
+
+    DatabaseError notRun(const char *what) const
+    {
+        return DatabaseError(
+            QStringLiteral("The %1 of %2 did not run after an earlier call failed.")
+                .arg(QLatin1String(what), m_name));
     }
 
     // --- Sending ---
@@ -234,7 +191,7 @@ private:
     {
         PGconn *conn = m_session->connection();
         if (PQpipelineStatus(conn) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn) != 1)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
     }
 
     void sendCommand(const char *sql, Pending::Kind kind = Pending::Kind::Command)
@@ -254,12 +211,6 @@ private:
         m_pending.push_back({Pending::Kind::Call, {}});
         if (++m_unsynced >= segmentCalls)
             synchronise();
-    }
-
-    void sendCommitAndBegin()
-    {
-        sendCommand("COMMIT", Pending::Kind::Commit);
-        sendCommand("BEGIN");
     }
 
     // Ends the segment sent since the last synchronisation point. The server works on the
@@ -343,7 +294,7 @@ private:
     }
 
     // Sends the batch being built as one segment: savepoint, batch, release, and, when asked,
-    // the commit of the transaction and the begin of the next.
+    // the commit of the transaction.
     void sendBatch(bool commitAfter)
     {
         if (m_batch.empty())
@@ -365,7 +316,7 @@ private:
         sendCommand(releaseSql);
         ++m_session->batchSavepoints();
         if (commitAfter)
-            sendCommitAndBegin();
+            sendCommand("COMMIT", Pending::Kind::Commit);
         synchronise();
     }
 
@@ -408,7 +359,8 @@ private:
     {
         bool succeeded = false;
         bool aborted = false;
-        QString error;
+        DatabaseError error(
+            QStringLiteral("The server gave no answer to a command of %1.").arg(m_name));
         bool committedAsRollback = false;
         while (const Result result = m_session->nextResult()) {
             switch (PQresultStatus(result.get())) {
@@ -421,7 +373,7 @@ private:
                 aborted = true;
                 break;
             default:
-                error = errorText(result.get(), m_session->connection());
+                error = failureOfResult(result.get());
                 break;
             }
         }
@@ -430,10 +382,7 @@ private:
             if (succeeded && !m_failure)
                 ++m_succeeded;
             else if (!succeeded)
-                fail(aborted ? QStringLiteral("The call of %1 did not run after an earlier "
-                                              "call failed.")
-                                   .arg(m_name)
-                             : error);
+                fail(aborted ? notRun("call") : error);
             break;
         case Pending::Kind::Batch:
             if (succeeded && !m_failure) {
@@ -442,8 +391,7 @@ private:
                 fail(error);
                 m_replayInputs = std::move(pending.inputs);
             } else if (!succeeded) {
-                fail(QStringLiteral("The calls of %1 did not run after an earlier call failed.")
-                         .arg(m_name));
+                fail(notRun("calls"));
             }
             break;
         case Pending::Kind::Command:
@@ -452,10 +400,10 @@ private:
             break;
         case Pending::Kind::Commit:
             if (!succeeded && !aborted && !m_commitFailure)
-                m_commitFailure = error;
+                m_commitFailure = std::make_exception_ptr(error);
             else if (succeeded && committedAsRollback && !m_commitFailure)
-                m_commitFailure = QStringLiteral(
-                    "The transaction was rolled back because a statement in it had failed.");
+                m_commitFailure = std::make_exception_ptr(DatabaseError(QStringLiteral(
+                    "The transaction was rolled back because a statement in it had failed.")));
             break;
         case Pending::Kind::Sync:
             break;
@@ -469,7 +417,7 @@ private:
         if (m_replayInputs.empty())
             return;
         std::vector<std::vector<Value>> calls = std::exchange(m_replayInputs, {});
-        const std::optional<QString> batchFailure = std::exchange(m_failure, std::nullopt);
+        const std::optional<DatabaseError> batchFailure = std::exchange(m_failure, std::nullopt);
         sendCommand("ROLLBACK TO SAVEPOINT zarn_batch");
         sendCommand(releaseSql);
         for (const std::vector<Value> &call : calls) {
@@ -490,7 +438,7 @@ private:
     {
         PGconn *conn = m_session->connection();
         if (PQpipelineStatus(conn) != PQ_PIPELINE_OFF && PQexitPipelineMode(conn) != 1)
-            fail(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            fail(DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed()));
     }
 
     std::shared_ptr<Session> m_session;
@@ -506,12 +454,12 @@ private:
     std::vector<std::vector<Value>> m_batch;        // its calls' inputs
     std::vector<std::vector<Value>> m_replayInputs; // the calls of a failed batch
 
-    std::deque<Pending> m_pending;    // what the server is still to answer, in order
-    int m_syncs = 0;                  // synchronisation points among them
-    int m_unsynced = 0;               // commands sent since the last synchronisation point
-    std::size_t m_succeeded = 0;      // queued calls that succeeded before the first failure
-    std::optional<QString> m_failure; // the first failure since the last flush
-    std::optional<QString> m_commitFailure;
+    std::deque<Pending> m_pending;          // what the server is still to answer, in order
+    int m_syncs = 0;                        // synchronisation points among them
+    int m_unsynced = 0;                     // commands sent since the last synchronisation point
+    std::size_t m_succeeded = 0;            // queued calls that succeeded before the first failure
+    std::optional<DatabaseError> m_failure; // the first failure since the last flush
+    std::exception_ptr m_commitFailure;
 };
 
 } // namespace

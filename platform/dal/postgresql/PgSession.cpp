@@ -31,6 +31,23 @@ QString errorText(const PGresult *result, PGconn *connection)
     return QString::fromUtf8(text).trimmed();
 }
 
+std::exception_ptr failureOf(const PGresult *result, PGconn *connection)
+{
+    const QString text = errorText(result, connection);
+    const char *field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const QString state = QString::fromLatin1(field ? field : "");
+    // Ended by the server (administrator, crash, shutdown) or by the network.
+    const bool lost = (connection && PQstatus(connection) == CONNECTION_BAD) ||
+                      state.startsWith(QLatin1String("08")) || state == u"57P01" ||
+                      state == u"57P02" || state == u"57P03";
+    if (lost)
+        return std::make_exception_ptr(ConnectionLostError(text, state));
+    // The server gave up waiting: the statement time-out, or a lock past the lock time-out.
+    if (state == u"57014" || state == u"55P03")
+        return std::make_exception_ptr(TimeoutError(text, state));
+    return std::make_exception_ptr(DatabaseError(text, state));
+}
+
 Result checked(Result result, PGconn *connection)
 {
     switch (result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR) {
@@ -39,11 +56,7 @@ Result checked(Result result, PGconn *connection)
     case PGRES_EMPTY_QUERY:
         return result;
     default:
-        // The server gave up waiting: the statement time-out, or a lock past the lock time-out.
-        const char *state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
-        if (state && (qstrcmp(state, "57014") == 0 || qstrcmp(state, "55P03") == 0))
-            throw TimeoutError(errorText(result.get(), connection));
-        throw DatabaseError(errorText(result.get(), connection));
+        std::rethrow_exception(failureOf(result.get(), connection));
     }
 }
 
@@ -138,7 +151,7 @@ void Session::await(short events, Clock::time_point &deadline, bool &cancelled)
             continue;
         }
         close();
-        throw DatabaseError(
+        throw ConnectionLostError(
             QStringLiteral("The PostgreSQL server did not answer within the command time-out of "
                            "%1 s, nor after the command was cancelled; the connection was "
                            "dropped.")
@@ -150,7 +163,7 @@ void Session::sent(int sent)
 {
     PGconn *conn = connection();
     if (sent != 1)
-        throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+        std::rethrow_exception(failureOf(nullptr, conn));
     Clock::time_point limit = deadline();
     bool cancelled = false;
     for (;;) {
@@ -158,12 +171,12 @@ void Session::sent(int sent)
         if (flushed == 0)
             return;
         if (flushed < 0)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
         // Reading what the server sends meanwhile keeps it from blocking on its own output.
         await(POLLIN | POLLOUT, limit, cancelled);
         conn = connection();
         if (PQconsumeInput(conn) != 1)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
     }
 }
 
@@ -175,13 +188,13 @@ Result Session::nextResult()
     for (;;) {
         const int flushed = PQflush(conn);
         if (flushed < 0)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
         if (flushed == 0 && !PQisBusy(conn))
             break;
         await(flushed == 1 ? POLLIN | POLLOUT : POLLIN, limit, cancelled);
         conn = connection();
         if (PQconsumeInput(conn) != 1)
-            throw DatabaseError(QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+            std::rethrow_exception(failureOf(nullptr, conn));
     }
     return Result(PQgetResult(conn));
 }

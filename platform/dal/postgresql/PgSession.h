@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <exception>
 #include <memory>
 
 extern "C" {
@@ -32,8 +33,11 @@ using ConnectionHandle = std::unique_ptr<PGconn, ConnectionDeleter>;
 
 // The server's text for a failed result (or the connection's, when there is none).
 QString errorText(const PGresult *result, PGconn *connection);
-// Throws DatabaseError (TimeoutError when the server gave up waiting) with the server's text
-// unless the command succeeded.
+// The failure that a result (or the connection, without one) reports, with the server's text
+// and SQLSTATE: ConnectionLostError when the connection is gone, TimeoutError when the server
+// gave up waiting, DatabaseError otherwise.
+std::exception_ptr failureOf(const PGresult *result, PGconn *connection);
+// Throws the result's failure unless the command succeeded.
 Result checked(Result result, PGconn *connection);
 
 // One open connection, shared by the provider and every statement prepared on it, so that a
@@ -42,7 +46,7 @@ Result checked(Result result, PGconn *connection);
 // The connection is non-blocking, and every wait for the server is bounded on the client too:
 // a command that has no answer after the command time-out and a margin is cancelled, and
 // when the cancelled command still has no answer after a second margin, the connection is
-// dropped and the wait throws DatabaseError. A time-out of 0 waits without a limit (the TCP
+// dropped and the wait throws ConnectionLostError. A time-out of 0 waits without a limit (the TCP
 // keepalives still notice a dead peer).
 class Session
 {

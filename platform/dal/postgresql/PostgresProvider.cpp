@@ -11,8 +11,9 @@
 
 // The provider over the server's client library. Its parts: the session (PgSession: bounded
 // waits for the server; PgConnect: opening a connection), names and SQL texts (PgSql), values
-// (PgValues), statements and cursors (PgStatement), procedure calls (PgProcedureCall) and their
-// batches (PgBatch, and PgBinary for the binary form of their parameter arrays).
+// (PgValues), statements and cursors (PgStatement), procedure calls (PgProcedureCall: the
+// function call of one in PgFunctionCall, their batches in PgBatch, and the binary form of a
+// batch's parameter arrays in PgBinary).
 namespace zarn::dal {
 namespace {
 

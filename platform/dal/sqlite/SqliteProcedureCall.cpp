@@ -56,14 +56,14 @@ public:
         } catch (const DatabaseError &error) {
             for (BodyStatement &statement : m_body)
                 statement.handle->reset();
-            m_queueFailure = error.description();
+            m_queueFailure = error;
         }
     }
 
     void flush() override
     {
         const std::size_t succeeded = std::exchange(m_queueSucceeded, 0);
-        const std::optional<QString> failure = std::exchange(m_queueFailure, std::nullopt);
+        const std::optional<DatabaseError> failure = std::exchange(m_queueFailure, std::nullopt);
         if (failure)
             throw BatchError(*failure, succeeded);
     }
@@ -313,8 +313,8 @@ private:
     std::unique_ptr<StatementHandle> m_savepoint;
     std::unique_ptr<StatementHandle> m_release;
     std::unique_ptr<StatementHandle> m_rollbackTo;
-    std::size_t m_queueSucceeded = 0;      // queued calls that succeeded since the last flush
-    std::optional<QString> m_queueFailure; // the first queued call that failed since then
+    std::size_t m_queueSucceeded = 0;            // queued calls that succeeded since the last flush
+    std::optional<DatabaseError> m_queueFailure; // the first queued call that failed since then
 };
 
 } // namespace

@@ -42,6 +42,8 @@ void configure(sqlite3 *db, const ConnectionOptions &options)
                               ? options.commandTimeout * 1000
                               : INT_MAX;
     sqlite3_busy_timeout(db, timeoutMs);
+    // Failures carry the library's extended codes (a unique key, a full disk, ...).
+    sqlite3_extended_result_codes(db, 1);
     // WAL lets one writer and readers work without blocking each other.
     run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
     // 16 MB of pages, so that a group of writes spread over thousands of variables keeps the
@@ -92,8 +94,8 @@ void raise(int rc, const QString &message)
 {
     const int primary = rc & 0xff;
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-        throw TimeoutError(message);
-    throw DatabaseError(message);
+        throw TimeoutError(message, QString(), rc);
+    throw DatabaseError(message, QString(), rc);
 }
 
 void run(sqlite3 *db, const QString &sql)

@@ -18,8 +18,8 @@ const SqlDialect &sqliteDialect();
 sqlite3 *openDatabase(const ConnectionOptions &options);
 
 QString messageOf(sqlite3 *db);
-// Throws the library's failure `rc` with its message; a lock that the busy time-out gave up on
-// is a time-out.
+// Throws the library's failure `rc` with its message and `rc` as its code; a lock that the busy
+// time-out gave up on is a time-out.
 [[noreturn]] void raise(int rc, const QString &message);
 // Runs SQL that needs no parameters and gives no rows that are wanted.
 void run(sqlite3 *db, const QString &sql);

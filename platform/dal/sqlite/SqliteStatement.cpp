@@ -13,9 +13,10 @@ StatementHandle::StatementHandle(sqlite3 *db, const QString &sql) : m_db(db)
 {
     const QByteArray text = sql.toUtf8();
     const char *tail = nullptr;
-    if (sqlite3_prepare_v3(db, text.constData(), static_cast<int>(text.size()),
-                           SQLITE_PREPARE_PERSISTENT, &m_stmt, &tail) != SQLITE_OK)
-        throw DatabaseError(messageOf(db));
+    const int rc = sqlite3_prepare_v3(db, text.constData(), static_cast<int>(text.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &m_stmt, &tail);
+    if (rc != SQLITE_OK)
+        raise(rc, messageOf(db));
     if (m_stmt == nullptr)
         throw DatabaseError(QStringLiteral("The SQL text holds no statement."));
     if (!sqltext::splitStatements(QString::fromUtf8(tail), sqliteDialect()).isEmpty()) {
