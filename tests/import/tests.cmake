@@ -16,6 +16,7 @@ set_property(TEST importdata_test_sqlite importdata_test_postgresql importdata_t
 # SQLite's numeric date-times in a source.
 zarn_unit_test(julian_timedate_test ${CMAKE_CURRENT_LIST_DIR}/julian_timedate_test.cpp)
 zarn_db_test(importfaults_test ${CMAKE_CURRENT_LIST_DIR}/importfaults_test.cpp)
-# A commit that the server refuses and a begin that meets a lost connection, through ODBC too.
+# Faults at a commit, at a begin and inside a batch of calls, through each ODBC driver too.
 zarn_odbc_run(importfaults_test_odbc importfaults_test)
+zarn_mariadb_run(importfaults_test_mariadb importfaults_test)
 zarn_unit_test(locationplan_test ${CMAKE_CURRENT_LIST_DIR}/locationplan_test.cpp)

@@ -182,7 +182,15 @@ public:
     }
 
     void beginTransaction() override { startTransaction(); }
-    void commit() override { endTransaction(SQL_COMMIT); }
+    // A commit whose answer never came may have been stored or not.
+    void commit() override
+    {
+        try {
+            endTransaction(SQL_COMMIT);
+        } catch (const UnavailableError &e) {
+            throw CommitInDoubtError(e);
+        }
+    }
     void rollback() override { endTransaction(SQL_ROLLBACK); }
 
     // A read-only transaction (where the driver honours the access mode) at the isolation level
