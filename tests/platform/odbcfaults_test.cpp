@@ -1,9 +1,11 @@
 // ODBC under faults, on each ODBC server of the suite: a server that stops answering altogether,
-// frozen on a server of the test's own.
+// frozen on a server of the test's own; and a server that compares table names by case.
 #include "platform/Error.h"
 #include "platform/dal/Connection.h"
 #include "platform/dal/Recordset.h"
+#include "support/OwnMariadbServer.h"
 #include "support/ServerContext.h"
+#include "support/TestDatabases.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -77,6 +79,31 @@ TEST_F(OdbcFaults, AnIdleConnectionToAFrozenServerClosesWithoutWaiting)
     clock.start();
     idle.Close();
     EXPECT_LT(clock.elapsed(), 10000); // within the time-out that a rollback would wait out
+}
+
+// The program's SQL writes some tables in two cases: on a server that compares table names by
+// case, the failure names the table and the setting that a ZARN or Vantrel server needs, which
+// the batch mode's detail line then says.
+TEST(OdbcTableNames, ATableNotFoundInItsCaseNamesTheSetting)
+{
+    if (test::serverUnderTest() != QLatin1String("mariadb"))
+        GTEST_SKIP() << "table names compared by case: MariaDB's setting";
+    test::OwnMariadbServer server(true);
+    ASSERT_TRUE(server.started());
+    Connection connection;
+    connection.setConnectionString(
+        QStringLiteral("Provider=ODBC;Data Source=%1;User ID=root").arg(server.dataSource()));
+    connection.Open();
+    connection.Execute(QStringLiteral("CREATE DATABASE plant"));
+    connection.Execute(QStringLiteral("CREATE TABLE plant.Location (id INTEGER)"));
+    try {
+        connection.Execute(QStringLiteral("SELECT id FROM plant.LOCATION"));
+        ADD_FAILURE() << "the table was found in another case";
+    } catch (const DatabaseError &error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("LOCATION")));
+        EXPECT_TRUE(error.description().contains(QStringLiteral("lower_case_table_names=1")))
+            << error.what();
+    }
 }
 
 } // namespace

@@ -85,7 +85,13 @@ std::exception_ptr diagnosedError(short handleType, SqlHandle handle)
                                            QStringLiteral("57P02"), QStringLiteral("57P03")};
     QStringList states;
     std::optional<long long> nativeCode;
-    const QString text = diagnosticsOf(handleType, handle, &states, &nativeCode);
+    QString text = diagnosticsOf(handleType, handle, &states, &nativeCode);
+    // The program's SQL writes some tables in two cases, which a server that compares table
+    // names by case cannot find; the server's own text names the table.
+    if (states.contains(QStringLiteral("42S02")))
+        text += QStringLiteral(" (where the table exists with its name in another case: a ZARN "
+                               "or Vantrel server must compare table names without regard to "
+                               "case, on MariaDB and MySQL lower_case_table_names=1)");
     const auto any = [&](const QStringList &of) {
         return std::any_of(states.begin(), states.end(),
                            [&](const QString &state) { return of.contains(state); });
