@@ -18,7 +18,7 @@ public:
     // is reported to the running test.
     OwnServer(const QString &script, const QMap<QString, QString> &environment,
               const QString &pidFile);
-    ~OwnServer();
+    virtual ~OwnServer();
     OwnServer(const OwnServer &) = delete;
     OwnServer &operator=(const OwnServer &) = delete;
 
