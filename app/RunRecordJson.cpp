@@ -86,6 +86,7 @@ QJsonValue failureJson(const std::optional<ReadingFailure> &failure)
                        {QStringLiteral("value"), failure->value},
                        {QStringLiteral("position"), double(failure->position)},
                        {QStringLiteral("stored"), double(failure->stored)},
+                       {QStringLiteral("inDoubt"), double(failure->inDoubt)},
                        {QStringLiteral("serverText"), failure->serverText},
                        {QStringLiteral("reason"), failure->reason},
                        {QStringLiteral("rerun"), rerunNote()}};

@@ -30,27 +30,67 @@ void writeFile(const QString &path, const QString &text)
           "cannot write the ODBC configuration");
 }
 
-// A data source of the PostgreSQL server for its ODBC driver (found at build time), defined in
-// configuration files of the work folder as the tests define theirs: UseDeclareFetch lets the
-// driver read forward-only rows a batch at a time, BoolsAsChar=0 gives booleans as bits.
-QString odbcDataSource(const Options &options, const QString &host, int port)
+// The data source "zarn_bench" of a driver (found at build time) with its attributes, defined in
+// configuration files of the work folder as the tests define theirs.
+QString odbcDataSource(const Options &options, const char *driverPath, const char *package,
+                       const QString &attributes)
 {
-    const QString driver = QStringLiteral(ZARN_BENCH_ODBC_DRIVER);
+    const QString driver = QString::fromUtf8(driverPath);
     if (!QFileInfo(driver).isFile())
-        throw std::runtime_error("the PostgreSQL ODBC driver (package odbc-postgresql) was not "
-                                 "found when the benchmark was built");
+        throw std::runtime_error(QStringLiteral("the ODBC driver of package %1 was not found when "
+                                                "the benchmark was built")
+                                     .arg(QLatin1String(package))
+                                     .toStdString());
     const QString folder = QDir(options.work).absoluteFilePath(QStringLiteral("odbc"));
     check(QDir().mkpath(folder), "cannot make the ODBC configuration folder");
     writeFile(folder + QStringLiteral("/odbcinst.ini"),
-              QStringLiteral("[ZARN PostgreSQL]\nDriver=%1\n").arg(driver));
+              QStringLiteral("[ZARN bench driver]\nDriver=%1\n").arg(driver));
     const QString dataSources = folder + QStringLiteral("/odbc.ini");
-    writeFile(dataSources, QStringLiteral("[zarn_bench]\nDriver=ZARN PostgreSQL\nServername=%1\n"
-                                          "Port=%2\nUseDeclareFetch=1\nBoolsAsChar=0\n")
-                               .arg(host)
-                               .arg(port));
+    writeFile(dataSources,
+              QStringLiteral("[zarn_bench]\nDriver=ZARN bench driver\n%1").arg(attributes));
     qputenv("ODBCSYSINI", QFile::encodeName(folder));
     qputenv("ODBCINI", QFile::encodeName(dataSources));
     return QStringLiteral("zarn_bench");
+}
+
+// The server's address from the environment, as the benchmark script puts it there.
+std::pair<QString, int> serverAddress(const char *hostVariable, const char *portVariable)
+{
+    const QString host = qEnvironmentVariable(hostVariable);
+    const int port = qEnvironmentVariable(portVariable).toInt();
+    if (host.isEmpty() || port <= 0)
+        throw std::runtime_error(std::string(hostVariable) + " and " + portVariable +
+                                 " name no server");
+    return {host, port};
+}
+
+// The PostgreSQL server, by its own provider or through psqlODBC: UseDeclareFetch lets the
+// driver read forward-only rows a batch at a time, BoolsAsChar=0 gives booleans as bits.
+std::unique_ptr<schema::StandInServer> postgresServer(const Options &options)
+{
+    const auto [host, port] = serverAddress("ZARN_TEST_PG_HOST", "ZARN_TEST_PG_PORT");
+    schema::PostgresSetUp setUp;
+    if (options.server == Server::odbc) {
+        setUp.namesAsWritten = true; // as the ODBC driver hands them to the server
+        setUp.odbcDataSource = odbcDataSource(
+            options, ZARN_BENCH_ODBC_DRIVER, "odbc-postgresql",
+            QStringLiteral("Servername=%1\nPort=%2\nUseDeclareFetch=1\nBoolsAsChar=0\n")
+                .arg(host)
+                .arg(port));
+    }
+    return schema::StandInServer::postgresql(host, port, setUp);
+}
+
+// The MariaDB server through MariaDB Connector/ODBC, its texts holding several statements as the
+// stand-in's schema scripts do.
+std::unique_ptr<schema::StandInServer> mariadbServer(const Options &options)
+{
+    const auto [host, port] = serverAddress("ZARN_TEST_MARIADB_HOST", "ZARN_TEST_MARIADB_PORT");
+    return schema::StandInServer::mariadb(
+        odbcDataSource(options, ZARN_BENCH_MARIADB_ODBC_DRIVER, "odbc-mariadb",
+                       QStringLiteral("SERVER=%1\nPORT=%2\nCHARSET=utf8mb4\nOPTION=67108864\n")
+                           .arg(host)
+                           .arg(port)));
 }
 
 QString readingKey(dal::Recordset &rs)
@@ -111,20 +151,18 @@ QString sourceDatabase(const Options &options)
 std::unique_ptr<schema::StandInServer> facilityServer(const Options &options)
 {
     std::unique_ptr<schema::StandInServer> server;
-    if (options.server == Server::sqlite) {
+    switch (options.server) {
+    case Server::sqlite:
         server = schema::StandInServer::sqlite(
             QDir(options.work).absoluteFilePath(QStringLiteral("catalogs")));
-    } else {
-        const QString host = qEnvironmentVariable("ZARN_TEST_PG_HOST");
-        const int port = qEnvironmentVariable("ZARN_TEST_PG_PORT").toInt();
-        if (host.isEmpty() || port <= 0)
-            throw std::runtime_error("ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name no server");
-        schema::PostgresSetUp setUp;
-        if (options.server == Server::odbc) {
-            setUp.namesAsWritten = true; // as the ODBC driver hands them to the server
-            setUp.odbcDataSource = odbcDataSource(options, host, port);
-        }
-        server = schema::StandInServer::postgresql(host, port, setUp);
+        break;
+    case Server::mariadb:
+        server = mariadbServer(options);
+        break;
+    case Server::postgresql:
+    case Server::odbc:
+        server = postgresServer(options);
+        break;
     }
     server->createRootCatalog();
     return server;
@@ -146,6 +184,15 @@ freshFacility(const Options &options, schema::StandInServer &server, dal::Connec
                           {sensors.Fields(0).Value(), sensors.Fields(1).Value()});
     transaction.commit();
     return facility;
+}
+
+std::optional<int> mariadbServerProcess(dal::Connection &connection)
+{
+    QFile pidFile(
+        connection.Execute(QStringLiteral("SELECT @@pid_file")).Fields(0).Value().toText());
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return pidFile.readLine().trimmed().toInt();
 }
 
 QString facilityConnectionInfo(const Options &options)

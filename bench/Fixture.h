@@ -8,12 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zarn::bench {
 
-// Where the facility lives: a SQLite file, the PostgreSQL server by its own provider, or the same
-// server through its ODBC driver.
-enum class Server { sqlite, postgresql, odbc };
+// Where the facility lives: a SQLite file, the PostgreSQL server by its own provider, the same
+// server through its ODBC driver, or the MariaDB server through its ODBC driver.
+enum class Server { sqlite, postgresql, odbc, mariadb };
 
 struct Options
 {
@@ -43,6 +44,9 @@ std::unique_ptr<schema::StandInServer> facilityServer(const Options &options);
 // it, and with the run's kind of write procedure.
 std::unique_ptr<dal::Connection>
 freshFacility(const Options &options, schema::StandInServer &server, dal::Connection &source);
+
+// The process of the MariaDB server, as its pid file names it, where that file can be read.
+std::optional<int> mariadbServerProcess(dal::Connection &connection);
 
 // The libpq connection-info text of the facility's database on the PostgreSQL server.
 QString facilityConnectionInfo(const Options &options);

@@ -18,7 +18,8 @@ struct ImportMeasures
 ImportMeasures runImport(const Options &options, schema::StandInServer &server,
                          dal::Connection &source);
 // The same rows written the fastest way the server takes them: COPY on PostgreSQL (whichever
-// provider the import uses), one transaction of prepared inserts on SQLite.
+// provider the import uses), LOAD DATA of a file on MariaDB, one transaction of prepared inserts
+// on SQLite.
 Measure runBulk(const Options &options, schema::StandInServer &server, dal::Connection &source);
 // One procedure call and one commit per reading, as the original import ran, over the sample.
 Measure runOriginal(const Options &options, schema::StandInServer &server, dal::Connection &source);

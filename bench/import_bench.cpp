@@ -2,14 +2,18 @@
 // reached by its own provider or through ODBC, and its verification, against the bulk limit for
 // the same rows and against one call and one commit per reading.
 //
-//   zarn-bench-import --server sqlite|postgresql|odbc --readings N [--sample K] [--sensors S]
+//   zarn-bench-import --server sqlite|postgresql|odbc|mariadb --readings N [--sample K] [--sensors
+//   S]
 //                     --work DIR [--procedure plpgsql|sql]
 //
 // The source is a SQLite file in DIR, generated once per size and reused. PostgreSQL is the
 // server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name (scripts/benchmark starts one); ODBC
 // reaches the same server through a data source that the benchmark defines in DIR. There the
 // facility's write procedure is the PL/pgSQL stand-in, or with --procedure sql the SQL-language
-// one. Each run prints its figures, then one RESULT line of name=value pairs for tabulating.
+// one. MariaDB is the server that ZARN_TEST_MARIADB_HOST and ZARN_TEST_MARIADB_PORT name, reached
+// through its ODBC driver with a data source defined in DIR; its write procedure is the
+// stand-in's PROCEDURE. Each run prints its figures, then one RESULT line of name=value pairs for
+// tabulating.
 
 #include "bench/Runs.h"
 
@@ -23,8 +27,9 @@ namespace {
 
 [[noreturn]] void usage()
 {
-    std::fprintf(stderr, "usage: zarn-bench-import --server sqlite|postgresql|odbc --readings N "
-                         "[--sample K] [--sensors S] --work DIR [--procedure plpgsql|sql]\n");
+    std::fprintf(stderr,
+                 "usage: zarn-bench-import --server sqlite|postgresql|odbc|mariadb --readings N "
+                 "[--sample K] [--sensors S] --work DIR [--procedure plpgsql|sql]\n");
     std::exit(2);
 }
 
@@ -36,6 +41,8 @@ Server serverNamed(const QString &name)
         return Server::postgresql;
     if (name == QLatin1String("odbc"))
         return Server::odbc;
+    if (name == QLatin1String("mariadb"))
+        return Server::mariadb;
     usage();
 }
 
@@ -48,6 +55,8 @@ QString serverName(Server server)
         return QStringLiteral("postgresql");
     case Server::odbc:
         return QStringLiteral("odbc");
+    case Server::mariadb:
+        return QStringLiteral("mariadb");
     }
     return QString();
 }
@@ -80,10 +89,11 @@ Options parseOptions(int argc, char **argv)
             usage();
         }
     }
-    // SQLite has one kind of write procedure only.
-    if (!serverGiven || (procedureGiven && options.server == Server::sqlite) ||
-        options.readings <= 0 || options.sample <= 0 || options.sensors < trains ||
-        options.sensors % trains != 0 || options.work.isEmpty() ||
+    // SQLite and MariaDB have one kind of write procedure only.
+    const bool oneProcedure = options.server == Server::sqlite || options.server == Server::mariadb;
+    if (!serverGiven || (procedureGiven && oneProcedure) || options.readings <= 0 ||
+        options.sample <= 0 || options.sensors < trains || options.sensors % trains != 0 ||
+        options.work.isEmpty() ||
         (options.procedure != QLatin1String("plpgsql") &&
          options.procedure != QLatin1String("sql")))
         usage();
@@ -120,8 +130,9 @@ void report(const Options &options, const ImportMeasures &run, const Measure &bu
 {
     const Measure &import = run.import;
     const double verifyRatio = run.verify.rate() / import.rate();
-    const QString procedure =
-        options.server == Server::sqlite ? QStringLiteral("-") : options.procedure;
+    const QString procedure = options.server == Server::sqlite || options.server == Server::mariadb
+                                  ? QStringLiteral("-")
+                                  : options.procedure;
     const double ratio = import.rate() / bulk.rate();
     QTextStream out(stdout);
     out << QStringLiteral("%1 (write procedure %2), %3 readings, %4 sensors\n")

@@ -73,6 +73,10 @@ void GroupedWriter::commitGroup()
     } catch (const dal::BatchError &e) {
         keepOnly(e.succeeded());
         throw;
+    } catch (const CommitInDoubtError &) {
+        m_inDoubt = static_cast<std::int64_t>(m_group.size());
+        dropGroup();
+        throw;
     } catch (...) {
         dropGroup();
         throw;
@@ -99,6 +103,10 @@ void GroupedWriter::keepOnly(std::size_t count)
                 count = std::min(count - 1, e.succeeded());
             }
         }
+    } catch (const CommitInDoubtError &) {
+        m_inDoubt = static_cast<std::int64_t>(count);
+        dropGroup();
+        throw;
     } catch (...) {
         dropGroup();
         throw;

@@ -33,7 +33,8 @@ struct PendingWrite
 // and only when, that commit succeeded. When a write fails, the group it belongs to is rolled
 // back and the writes before the failing one are sent again and committed, so that exactly the
 // readings before the first failure are stored. A commit or a begin that fails ends the
-// writes: what the commits before it stored stays counted, and nothing is sent again.
+// writes: what the commits before it stored stays counted, and nothing is sent again. A commit
+// whose answer never came leaves its group in doubt: not counted, and said so.
 class GroupedWriter
 {
 public:
@@ -51,6 +52,9 @@ public:
     // How many of the writes given so far are committed; after a failure, the first write not
     // stored is the one at this index.
     std::int64_t stored() const { return m_stored; }
+    // How many writes, from the first one not counted as stored on, the commit that ended the
+    // writes may or may not have stored; 0 unless its answer never came.
+    std::int64_t inDoubt() const { return m_inDoubt; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -71,6 +75,7 @@ private:
     std::vector<PendingWrite> m_group;             // its writes, in order
     Clock::time_point m_groupStart;
     std::int64_t m_stored = 0;
+    std::int64_t m_inDoubt = 0;
 };
 
 } // namespace zarn

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 
 namespace zarn {
 
@@ -150,12 +151,27 @@ private:
         m_target.tally.written = m_storedBefore;
     }
 
-    // The failing reading is the first handed one that was not stored, or the one being read.
+    // The failing reading is the first handed one that was not stored, or the one being read;
+    // none is known after a lost connection.
     void keepFailure(std::exception_ptr error)
     {
         ReadingFailure failure;
         failure.stored = m_writer.stored();
         failure.serverText = serverText(error);
+        if (const std::optional<QString> reason = connectionLossReason(error)) {
+            failure.position = failure.stored + 1;
+            failure.inDoubt = m_writer.inDoubt();
+            failure.reason = *reason;
+            m_target.ui.reportDetail(QStringLiteral("The data import stopped at reading %1 of %2 "
+                                                    "(none known to have failed): %3. %4 "
+                                                    "readings before it were stored.")
+                                         .arg(failure.position)
+                                         .arg(m_target.tally.total)
+                                         .arg(failure.reason)
+                                         .arg(failure.stored));
+            m_target.tally.failure = failure;
+            return;
+        }
         if (!m_handed.empty()) {
             const HandedReading &h = m_handed.front();
             failure.position = h.position;
@@ -179,6 +195,31 @@ private:
                 .arg(failure.readingKey, failure.timeStamp, failure.value, failure.reason)
                 .arg(failure.stored));
         m_target.tally.failure = failure;
+    }
+
+    // Why the import stopped where the connection was lost, naming no reading as the failing
+    // one; none for any other failure.
+    std::optional<QString> connectionLossReason(std::exception_ptr error) const
+    {
+        try {
+            std::rethrow_exception(error);
+        } catch (const CommitInDoubtError &e) {
+            const std::int64_t first = m_writer.stored() + 1;
+            return QStringLiteral("the commit of readings %1 to %2 is in doubt, as the connection "
+                                  "was lost before the server answered it (%3); they may or may "
+                                  "not be stored, and running the import again completes them "
+                                  "whichever way it went")
+                .arg(first)
+                .arg(first + m_writer.inDoubt() - 1)
+                .arg(e.description());
+        } catch (const ConnectionLostError &e) {
+            return QStringLiteral("the connection was lost (%1), so no reading is known to have "
+                                  "failed; the readings from this one on are not stored, and "
+                                  "running the import again completes them")
+                .arg(e.description());
+        } catch (...) {
+            return std::nullopt;
+        }
     }
 
     void showProgress(std::int64_t done, std::int64_t total)
@@ -249,14 +290,15 @@ bool Importer::ImportData(DateTime StartDate, DateTime EndDate, const QString &V
     if (dataTable.isEmpty())
         return false;
     try {
-        dal::Recordset readings = GetDataRows(StartDate, EndDate, dataTable);
-
+        // The sensors are read before the readings' stream opens, so that the source connection
+        // never has two statements open: some drivers allow one active statement only.
         m_variableMap = HashTable();
         ReadingPlan plan(m_variableMap, tally);
         PlanReadings(plan, VantrelID, [this](std::int16_t sensorId) {
             return facilityVariable(*m_pelkConn, sensorId);
         });
 
+        dal::Recordset readings = GetDataRows(StartDate, EndDate, dataTable);
         const long total = readings.RecordCount();
         tally.total = std::max<long>(total, 0);
         if (total <= 0) {

@@ -199,12 +199,13 @@ private:
         if (dataTable.isEmpty())
             return;
         guarded(QStringLiteral("Data"), t.succeeded, [&] {
-            dal::Recordset readings =
-                m_importer.GetDataRows(m_request.start, m_request.end, dataTable);
+            // As the import: the sensors before the readings' stream.
             HashTable variableMap;
             ReadingPlan plan(variableMap, t);
             m_importer.PlanReadings(plan, m_request.siteId,
                                     [this](std::int16_t sensorId) { return variableOf(sensorId); });
+            dal::Recordset readings =
+                m_importer.GetDataRows(m_request.start, m_request.end, dataTable);
             countReadings(readings, plan, t);
             readings.Close();
             t.succeeded = !t.failure;

@@ -96,16 +96,21 @@ struct PassedOverReadings
 };
 
 // The reading that stopped a data import: the first one not stored. Position 0, without a
-// reading, when the import failed before its first reading (a failing variable look-up).
+// reading, when the import failed before its first reading (a failing variable look-up). Where
+// the connection was lost, no reading is known to have failed: the position is the first one
+// not known to be stored, and the reading's key, time stamp and value stay empty.
 struct ReadingFailure
 {
     QString readingKey;
     QString timeStamp;         // as read
     QString value;             // as read ("Null" for a Null)
     std::int64_t position = 0; // 1-based, in the source's order
-    std::int64_t stored = 0;   // readings stored before it
+    std::int64_t stored = 0;   // readings certainly stored before it
     QString serverText;        // the database's own error text, when the server raised it
     QString reason;            // why it was not stored, in the words of the detail line
+    // How many readings from `position` on a commit whose answer never came may or may not
+    // have stored; 0 when none is in doubt.
+    std::int64_t inDoubt = 0;
 };
 
 struct DataTally

@@ -1,18 +1,20 @@
 #include "platform/DateTime.h"
 
 #include "platform/Error.h"
+#include "platform/TimeOfDay.h"
 
 #include <QDateTime>
-#include <QLocale>
-#include <QRegularExpression>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zarn {
+
+using datetime_detail::combine;
+using datetime_detail::fractionToMs;
+using datetime_detail::TimeOfDay;
 
 namespace {
 
@@ -141,33 +143,6 @@ QString latin1Text(const char *begin, const char *end)
     return QString::fromLatin1(begin, end - begin);
 }
 
-// A fraction of a second given as digits after the decimal point, in whole milliseconds.
-int fractionToMs(QStringView digits)
-{
-    if (digits.isEmpty())
-        return 0;
-    std::string number = "0.";
-    for (const QChar digit : digits)
-        number += static_cast<char>(digit.unicode());
-    double fraction = 0;
-    std::from_chars(number.data(), number.data() + number.size(), fraction);
-    return static_cast<int>(std::lround(fraction * 1000.0));
-}
-
-struct TimeOfDay
-{
-    int hour = 0, minute = 0, second = 0, millisecond = 0;
-};
-
-std::optional<DateTime> combine(int y, int m, int d, const TimeOfDay &t)
-{
-    // The fraction may round up to 1000 ms; the carry simply moves into the next second.
-    if (!isValidDate(y, m, d) || !isValidTime(t.hour, t.minute, t.second, 0) ||
-        t.millisecond > 1000)
-        return std::nullopt;
-    return fromDayAndMs(y, m, d, msOfDay(t.hour, t.minute, t.second) + t.millisecond);
-}
-
 // Reads "YYYY-MM-DD[( |T)HH:MM[:SS[.fff]]]" between blanks (ASCII digits and white space)
 // without a regular expression: every date-time read from a database goes through here.
 class IsoReader
@@ -252,139 +227,32 @@ bool readIsoTime(IsoReader &reader, TimeOfDay &t)
     return true;
 }
 
-// Splits "date time" into the date text and the time of day. The time is a trailing
-// "H:MM[:SS[.fff]]" with an optional AM/PM marker; without one the whole text is the date.
-struct SplitText
-{
-    QString date;
-    std::optional<TimeOfDay> time;
-    bool valid = true;
-};
-
-bool isMarker(const QString &marker, const QString &candidate)
-{
-    return !candidate.isEmpty() && marker.compare(candidate, Qt::CaseInsensitive) == 0;
-}
-
-SplitText splitTime(const QString &text, const QLocale &locale)
-{
-    static const QRegularExpression timePattern(
-        QStringLiteral(R"(^(.*\S)\s+(\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d+))?)?(?:\s*(\S+))?$)"));
-    const QRegularExpressionMatch match = timePattern.match(text);
-    if (!match.hasMatch())
-        return {text, std::nullopt};
-    TimeOfDay t;
-    t.hour = match.captured(2).toInt();
-    t.minute = match.captured(3).toInt();
-    t.second = match.captured(4).toInt();
-    t.millisecond = fractionToMs(match.captured(5));
-    const QString marker = match.captured(6);
-    if (!marker.isEmpty()) {
-        const bool am = isMarker(marker, locale.amText()) || isMarker(marker, QStringLiteral("AM"));
-        const bool pm = isMarker(marker, locale.pmText()) || isMarker(marker, QStringLiteral("PM"));
-        if ((!am && !pm) || t.hour < 1 || t.hour > 12)
-            return {text, std::nullopt, false};
-        t.hour = (t.hour % 12) + (pm ? 12 : 0);
-    }
-    return {match.captured(1), t};
-}
-
-// A two-digit year read as such lands in 1930..2029, as users expect of short dates.
-int widenTwoDigitYear(int year)
-{
-    const int yy = year % 100;
-    return yy < 30 ? 2000 + yy : 1900 + yy;
-}
-
-// A locale's date format as people type it: day and month with one or two digits, the year
-// with four or, read as such, two.
-struct TypedFormat
-{
-    QString longYear;
-    QString shortYear;
-};
-
-TypedFormat typedFormat(QString format)
-{
-    static const QRegularExpression paddedDay(QStringLiteral("(?<!d)dd(?!d)"));
-    static const QRegularExpression paddedMonth(QStringLiteral("(?<!M)MM(?!M)"));
-    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
-    static const QRegularExpression fourDigitYear(QStringLiteral("yyyy"));
-    format.replace(paddedDay, QStringLiteral("d"));
-    format.replace(paddedMonth, QStringLiteral("M"));
-    format.replace(twoDigitYear, QStringLiteral("yyyy"));
-    QString shortYear = format;
-    shortYear.replace(fourDigitYear, QStringLiteral("yy"));
-    return {format, shortYear};
-}
-
-// The locale's short and long date forms, and the long one without its weekday, since that is
-// how a long date is usually typed ("March 5, 2024", "5. März 2024").
-QString longFormatWithoutWeekday(const QLocale &locale)
-{
-    static const QRegularExpression weekday(QStringLiteral(R"(\s*dddd[,\s]*)"));
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    format.replace(weekday, QString());
-    return format.trimmed();
-}
-
-std::vector<TypedFormat> localeDateFormats(const QLocale &locale)
-{
-    return {typedFormat(locale.dateFormat(QLocale::ShortFormat)),
-            typedFormat(locale.dateFormat(QLocale::LongFormat)),
-            typedFormat(longFormatWithoutWeekday(locale))};
-}
-
-std::optional<QDate> parseLocaleDate(const QString &text, const QLocale &locale)
-{
-    for (const TypedFormat &format : localeDateFormats(locale)) {
-        const QDate withLongYear = locale.toDate(text, format.longYear);
-        if (withLongYear.isValid())
-            return withLongYear;
-        const QDate withShortYear = locale.toDate(text, format.shortYear);
-        if (withShortYear.isValid())
-            return QDate(widenTwoDigitYear(withShortYear.year()), withShortYear.month(),
-                         withShortYear.day());
-    }
-    return std::nullopt;
-}
-
-// "2024-3-5": an ISO date whose month and day have one digit or two.
-std::optional<QDate> parseLooseIsoDate(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"(^(\d{3,4})-(\d{1,2})-(\d{1,2})$)"));
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-}
-
-// A date as the operator types it, with an optional time after a blank (or, after an ISO
-// date, a "T").
-std::optional<DateTime> parseTyped(const QString &text, const QLocale &locale)
-{
-    static const QRegularExpression isoDateThenT(QStringLiteral(R"(^(\d{3,4}-\d{1,2}-\d{1,2})T)"));
-    QString typed = text.trimmed();
-    typed.replace(isoDateThenT, QStringLiteral("\\1 "));
-    const SplitText split = splitTime(typed, locale);
-    if (!split.valid)
-        return std::nullopt;
-    std::optional<QDate> date = parseLooseIsoDate(split.date);
-    if (!date)
-        date = parseLocaleDate(split.date, locale);
-    if (!date || !date->isValid())
-        return std::nullopt;
-    return combine(date->year(), date->month(), date->day(), split.time.value_or(TimeOfDay{}));
-}
-
-// The calendar's last second; what lies beyond it (a fraction that rounds up into the year
-// 10000) has no four-digit year and would sort before every other date as text.
-DateTime lastTypedDateTime()
-{
-    return DateTime::fromParts(lastYear, 12, 31, 23, 59, 59);
-}
-
 } // namespace
+
+namespace datetime_detail {
+
+int fractionToMs(QStringView digits)
+{
+    if (digits.isEmpty())
+        return 0;
+    std::string number = "0.";
+    for (const QChar digit : digits)
+        number += static_cast<char>(digit.unicode());
+    double fraction = 0;
+    std::from_chars(number.data(), number.data() + number.size(), fraction);
+    return static_cast<int>(std::lround(fraction * 1000.0));
+}
+
+std::optional<DateTime> combine(int y, int m, int d, const TimeOfDay &t)
+{
+    // The fraction may round up to 1000 ms; the carry simply moves into the next second.
+    if (!isValidDate(y, m, d) || !isValidTime(t.hour, t.minute, t.second, 0) ||
+        t.millisecond > 1000)
+        return std::nullopt;
+    return fromDayAndMs(y, m, d, msOfDay(t.hour, t.minute, t.second) + t.millisecond);
+}
+
+} // namespace datetime_detail
 
 DateTime DateTime::fromParts(const Parts &p)
 {
@@ -482,27 +350,6 @@ std::optional<DateTime> DateTime::parseIso(const QString &text)
             return std::nullopt;
     }
     return combine(year, month, day, t);
-}
-
-std::optional<DateTime> DateTime::parse(const QString &text)
-{
-    std::optional<DateTime> result = parseIso(text);
-    if (!result)
-        result = parseTyped(text, QLocale());
-    if (!result || *result > lastTypedDateTime())
-        return std::nullopt;
-    return result;
-}
-
-QString DateTime::typedFormsHint()
-{
-    const QLocale locale;
-    const QDate sample(2024, 3, 5);
-    return QStringLiteral("A date as 2024-03-05 or 2024-3-5, as %1 or as %2,\n"
-                          "with a time after it if wanted: 9:30, 09:30:15 or, after\n"
-                          "2024-03-05, T09:30. A date alone means midnight.")
-        .arg(locale.toString(sample, QLocale::ShortFormat),
-             locale.toString(sample, longFormatWithoutWeekday(locale)));
 }
 
 } // namespace zarn

@@ -88,4 +88,14 @@ public:
     using UnavailableError::UnavailableError;
 };
 
+// The connection was lost, or the wait given up, after a COMMIT was sent and before its answer
+// came: the server may have stored the transaction or not, and no one can tell from here.
+class CommitInDoubtError : public ConnectionLostError
+{
+public:
+    explicit CommitInDoubtError(const UnavailableError &failure)
+        : ConnectionLostError(failure.description(), failure.sqlState(), failure.nativeCode())
+    {}
+};
+
 } // namespace zarn

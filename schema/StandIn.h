@@ -41,6 +41,12 @@ public:
     // With a set-up other than the default, what it creates on the server is dropped with it.
     static std::unique_ptr<StandInServer> postgresql(const QString &host, int port,
                                                      const PostgresSetUp &setUp = {});
+    // Databases on the MariaDB server that the ODBC data source reaches, made by the account
+    // root (who logs on from this machine without a password) and reached as the account that
+    // the connection strings name, which is created when missing. The server must compare table
+    // names without regard to case (lower_case_table_names=1), and the data source must let a
+    // text hold several statements, as the schema scripts do.
+    static std::unique_ptr<StandInServer> mariadb(const QString &odbcDataSource);
 
     virtual ~StandInServer();
 

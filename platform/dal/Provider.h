@@ -127,6 +127,15 @@ private:
     QueuedCalls m_queuedReads;
 };
 
+// A statement by which a record set writes one row of its table. Where it returns the row, its
+// result is the row as the server stored it (the key it assigned and the defaults included);
+// otherwise the record set reads the row back by its key.
+struct RowWriteStatement
+{
+    QString sql;
+    bool returnsRow = true;
+};
+
 class Provider
 {
 public:
@@ -152,6 +161,18 @@ public:
     virtual const SqlDialect &sqlDialect() const = 0;
     // The primary-key columns of a table, in key order; empty when it has none.
     virtual QStringList primaryKey(const QString &table) = 0;
+    // The statement that inserts one row into the table (as SQL names it) with a "?" for each
+    // of the columns (quoted), or a row of defaults where there are none. By default an INSERT
+    // ... RETURNING *.
+    virtual RowWriteStatement insertRow(const QString &table, const QStringList &columns) const;
+    // The statement that sets the columns (quoted), a "?" each, of the row that the condition
+    // finds. By default an UPDATE ... RETURNING *.
+    virtual RowWriteStatement updateRow(const QString &table, const QStringList &columns,
+                                        const QString &condition) const;
+    // The key that the server assigned to the row that this connection inserted last, for a
+    // server whose INSERT returns no row. Throws DatabaseError where it cannot be asked for.
+    virtual Value lastInsertedKey();
+
     // The condition that a date-time column lies strictly between two parameters, bound as
     // date-times, the earlier first; a server may keep date-times in more than one form.
     virtual QString dateTimeBetween(const QString &column) const

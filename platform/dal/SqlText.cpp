@@ -189,4 +189,12 @@ QString unquotedName(const QString &name, const SqlDialect &dialect)
     return result;
 }
 
+QString parameterMarkers(qsizetype count)
+{
+    QStringList markers;
+    for (qsizetype i = 0; i < count; ++i)
+        markers << QStringLiteral("?");
+    return markers.join(QStringLiteral(", "));
+}
+
 } // namespace zarn::dal::sqltext

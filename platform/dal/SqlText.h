@@ -8,7 +8,7 @@
 
 // What the database access layer reads out of SQL texts: where one statement ends, and which
 // table a query reads. Literals, quoted names and comments are honoured throughout, by the
-// rules of the server's dialect.
+// rules of the server's dialect. And the "?" markers it writes into them.
 namespace zarn::dal::sqltext {
 
 // The statements of a script separated by ";", each trimmed; blank ones and ones that hold
@@ -21,5 +21,8 @@ std::optional<QString> singleTableOf(const QString &select, const SqlDialect &di
 
 // A name without its quotes: [Name], "Name" and `Name` give Name, part by part.
 QString unquotedName(const QString &name, const SqlDialect &dialect);
+
+// count "?" markers separated by ", ".
+QString parameterMarkers(qsizetype count);
 
 } // namespace zarn::dal::sqltext

@@ -396,19 +396,25 @@ TEST_F(DataStore, SetStatusWritesNothingWithoutARecordOrWithANullStatus)
 TEST_F(DataStore, SetForcedRunsItsProcedureForAnEmptySlot)
 {
     // A procedure that records its inputs in the order they arrive.
-    test::runOnServer(
+    test::serverContext().runOwnScript(
         *facility,
-        QStringLiteral(
-            "CREATE TABLE forced_calls (a DATETIME, b DATETIME, c INTEGER, d VARCHAR(50), "
-            "e INTEGER); UPDATE stored_procedures SET body = 'INSERT INTO forced_calls "
-            "VALUES (:slotstarttime, :slotendtime, :varid, :audituser, :forced)' "
-            "WHERE name = 'SETFDD1'"),
-        QStringLiteral(
-            "CREATE TABLE forced_calls (a timestamp, b timestamp, c integer, d varchar(50), "
-            "e integer); CREATE OR REPLACE FUNCTION SETFDD1(IN slotstarttime timestamp, "
-            "IN slotendtime timestamp, IN varid integer, IN audituser varchar, "
-            "IN forced integer) RETURNS void LANGUAGE sql AS "
-            "$$ INSERT INTO forced_calls VALUES ($1, $2, $3, $4, $5) $$"));
+        {QStringLiteral(
+             "CREATE TABLE forced_calls (a DATETIME, b DATETIME, c INTEGER, d VARCHAR(50), "
+             "e INTEGER); UPDATE stored_procedures SET body = 'INSERT INTO forced_calls "
+             "VALUES (:slotstarttime, :slotendtime, :varid, :audituser, :forced)' "
+             "WHERE name = 'SETFDD1'"),
+         QStringLiteral(
+             "CREATE TABLE forced_calls (a timestamp, b timestamp, c integer, d varchar(50), "
+             "e integer); CREATE OR REPLACE FUNCTION SETFDD1(IN slotstarttime timestamp, "
+             "IN slotendtime timestamp, IN varid integer, IN audituser varchar, "
+             "IN forced integer) RETURNS void LANGUAGE sql AS "
+             "$$ INSERT INTO forced_calls VALUES ($1, $2, $3, $4, $5) $$"),
+         QStringLiteral("CREATE TABLE forced_calls (a DATETIME(3), b DATETIME(3), c INTEGER, "
+                        "d VARCHAR(50), e INTEGER); DROP PROCEDURE SETFDD1; "
+                        "CREATE PROCEDURE SETFDD1(IN slotstarttime DATETIME(3), "
+                        "IN slotendtime DATETIME(3), IN varid INTEGER, IN audituser VARCHAR(50), "
+                        "IN forced INTEGER) INSERT INTO forced_calls "
+                        "VALUES (slotstarttime, slotendtime, varid, audituser, forced)")});
     store.SetForced(at(10, 47, 31), 42, 1);
     dal::Recordset call =
         facility->Execute(QStringLiteral("SELECT a, b, c, d, e FROM forced_calls"));

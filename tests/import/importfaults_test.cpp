@@ -4,7 +4,9 @@
 
 #include "facility/DataStoreSupport.h"
 #include "import/StandInFixture.h"
+#include "platform/dal/Transaction.h"
 #include "support/OwnPostgresServer.h"
+#include "support/ServerContext.h"
 
 #include <QFile>
 #include <cerrno>
@@ -172,6 +174,13 @@ protected:
         return DateTime::fromParts(2024, 3, 1 + i / 1440, i % 1440 / 60, i % 60);
     }
 
+    // PostgreSQL, directly or through ODBC: a trigger may run at the commit.
+    static bool hasDeferredTriggers()
+    {
+        return serverUnderTest() == QLatin1String("postgresql") ||
+               serverUnderTest() == QLatin1String("odbc");
+    }
+
     DataTally lastTally;
 };
 
@@ -221,8 +230,8 @@ TEST_F(ImportFaults, ASQLiteFacilityLockedByAnotherWriter)
 // commit.
 TEST_F(ImportFaults, ACommitTheServerRefuses)
 {
-    if (serverUnderTest() == QLatin1String("sqlite"))
-        GTEST_SKIP() << "a deferred constraint of a server";
+    if (!hasDeferredTriggers())
+        GTEST_SKIP() << "a deferred constraint of PostgreSQL";
     constexpr int refused = 9000;
     facility->provider().executeScript(
         QStringLiteral("CREATE FUNCTION refuse_slot() RETURNS trigger LANGUAGE plpgsql AS $$"
@@ -239,6 +248,69 @@ TEST_F(ImportFaults, ACommitTheServerRefuses)
     EXPECT_LT(lastTally.failure->stored, refused);
     EXPECT_TRUE(lastTally.failure->serverText.contains(QStringLiteral("is refused")));
     facility->provider().executeScript(QStringLiteral("DROP TRIGGER refuse_slot ON DD1_VALUES"));
+    expectTheRerunCompletesIt();
+}
+
+// The connection is lost while the server commits a group of readings, so that its answer never
+// comes (the backend ends itself at the commit): the failure names the commit in doubt and
+// counts as stored only the readings of the commits before it, and a re-run completes them.
+TEST_F(ImportFaults, ACommitWhoseAnswerNeverCame)
+{
+    if (!hasDeferredTriggers())
+        GTEST_SKIP() << "a deferred trigger of PostgreSQL";
+    constexpr int lost = 9000;
+    facility->provider().executeScript(
+        QStringLiteral(
+            "CREATE FUNCTION end_at_commit() RETURNS trigger LANGUAGE plpgsql AS $$"
+            " BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NULL; END $$;"
+            "CREATE CONSTRAINT TRIGGER end_at_commit AFTER INSERT OR UPDATE ON DD1_VALUES"
+            " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW"
+            " WHEN (NEW.slotstarttime = '%1') EXECUTE FUNCTION end_at_commit()")
+            .arg(stampOf(lost).toIsoText()));
+    const auto facilityConn = facilityConnection();
+    FaultingUserInterface faulted;
+    afterTheFirstCommit(faulted, [] { return true; });
+    EXPECT_FALSE(import(*facilityConn, faulted));
+    expectTheCommitsBeforeItCounted(faulted);
+    const ReadingFailure &failure = *lastTally.failure;
+    EXPECT_LT(failure.stored, lost);
+    EXPECT_GE(failure.stored + failure.inDoubt, lost);
+    EXPECT_TRUE(failure.readingKey.isEmpty()); // no reading is known to have failed
+    EXPECT_TRUE(failure.reason.contains(QStringLiteral("is in doubt")))
+        << failure.reason.toStdString();
+    EXPECT_TRUE(faulted.details.back().contains(failure.reason));
+    facility->provider().executeScript(QStringLiteral("DROP TRIGGER end_at_commit ON DD1_VALUES"));
+    expectTheRerunCompletesIt();
+}
+
+// Another connection holds the slot of one reading, so that its write waits past the command
+// time-out inside a batch of calls: the failure names that reading, and the readings before it
+// are stored, the batch's earlier calls included.
+TEST_F(ImportFaults, AWriteThatWaitsForALockInsideABatch)
+{
+    if (serverUnderTest() == QLatin1String("sqlite"))
+        GTEST_SKIP() << "SQLite locks the whole database";
+    if (serverUnderTest() == QLatin1String("mariadb"))
+        GTEST_SKIP() << "open on MariaDB: after a lock wait inside an array the calls sent again "
+                        "wait as well, so the failure names the array's first reading";
+    constexpr int held = 750;
+    const auto holder = facilityConnection();
+    const Value varId =
+        scalar(*holder, QStringLiteral("SELECT VARID FROM VARDESC WHERE VARNUM = 101"));
+    std::optional<dal::Transaction> hold(std::in_place, *holder);
+    holder->Execute(QStringLiteral("INSERT INTO DD1_VALUES (varid, slotstarttime, curvalue) VALUES "
+                                   "(?, ?, -1)"),
+                    {varId, Value(stampOf(held))});
+    const auto facilityConn = facilityConnection();
+    FaultingUserInterface faulted;
+    EXPECT_FALSE(import(*facilityConn, faulted));
+    ASSERT_TRUE(lastTally.failure);
+    EXPECT_EQ(lastTally.failure->position, held) << faulted.details.back().toStdString();
+    EXPECT_FALSE(lastTally.failure->readingKey.isEmpty());
+    EXPECT_EQ(lastTally.failure->inDoubt, 0);
+    hold.reset();
+    expectFailedAfterThePrefix(faulted, held - 1);
+    EXPECT_EQ(lastTally.failure->stored, held - 1);
     expectTheRerunCompletesIt();
 }
 
@@ -260,9 +332,8 @@ TEST_F(ImportFaults, ABeginAfterACommitFails)
             }
         };
     } else {
-        const Value backend = scalar(*facilityConn, QStringLiteral("SELECT pg_backend_pid()"));
-        fault = [&, backend] {
-            root->Execute(QStringLiteral("SELECT pg_terminate_backend(?, 10000)"), {backend});
+        fault = [&] {
+            serverContext().endConnection(*facilityConn, *root);
             return true;
         };
     }

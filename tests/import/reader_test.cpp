@@ -128,13 +128,10 @@ TEST_F(ReaderTest, HostileTableNamesAreRefused)
 // imported for real: the sensor's variable is made and its reading stored.
 TEST_F(ReaderTest, QualifiedAndNonAsciiTableNamesAreImported)
 {
-    const bool onPostgresql = test::serverUnderTest() == QStringLiteral("postgresql");
+    const test::ServerContext &context = test::serverContext();
     // Tables made in a schema of their own, through a connection that makes them there.
     const auto schemaMaker = schema::openConnection(source->connectionString());
-    if (onPostgresql) {
-        schemaMaker->Execute(QStringLiteral("CREATE SCHEMA vantrel"));
-        schemaMaker->Execute(QStringLiteral("SET search_path TO vantrel"));
-    }
+    const bool ownSchema = context.useNewSchema(*schemaMaker, QStringLiteral("vantrel"));
     // Made unquoted: PostgreSQL lowers the ASCII letters only ("Mesures_Été" is "mesures_Été").
     schema::runSchemaScript(*source, QStringLiteral("source_site"),
                             {{QStringLiteral("SENSORS"), QStringLiteral("Mesures_Été")},
@@ -144,12 +141,12 @@ TEST_F(ReaderTest, QualifiedAndNonAsciiTableNamesAreImported)
         QString sensors, data;
         dal::Connection *tables; // the connection on which the plain names reach the tables
     };
-    const QString defaultSchema = onPostgresql ? QStringLiteral("public") : QStringLiteral("main");
+    const QString defaultSchema = context.defaultSchemaOf(*source);
     std::vector<Case> cases = {
         {defaultSchema + QStringLiteral(".SENSORS_1"), defaultSchema + QStringLiteral(".DATA_1"),
          source.get()},
         {QStringLiteral(" Mesures_Été "), QStringLiteral("Données_Été"), source.get()}};
-    if (onPostgresql) {
+    if (ownSchema) {
         schema::runSchemaScript(*schemaMaker, QStringLiteral("source_site"),
                                 {{QStringLiteral("SENSORS"), QStringLiteral("sensors_7")},
                                  {QStringLiteral("DATA"), QStringLiteral("data_7")}});

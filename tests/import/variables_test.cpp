@@ -1,5 +1,6 @@
 #include "import/StandInFixture.h"
 #include "import/VariableRule.h"
+#include "support/ServerContext.h"
 #include "support/WriteLock.h"
 
 #include <algorithm>
@@ -365,7 +366,6 @@ TEST_F(VariablesTest, ALostConnectionEndsTheStepAtItsFirstFailure)
     for (std::int32_t id = 2; id <= 5; ++id)
         addSensor(1, sensor(id, id, 1));
     EXPECT_TRUE(importer->CreateLocations(QStringLiteral("1")));
-    const Value backend = rows(*facility, QStringLiteral("SELECT pg_backend_pid()"))[0][0];
 
     struct EndingUserInterface : test::RecordingUserInterface
     {
@@ -377,10 +377,7 @@ TEST_F(VariablesTest, ALostConnectionEndsTheStepAtItsFirstFailure)
                 std::exchange(atFirstMessage, nullptr)();
         }
     } endingUi;
-    endingUi.atFirstMessage = [&] {
-        // Waits until the server process is gone.
-        root->Execute(QStringLiteral("SELECT pg_terminate_backend(?, 10000)"), {backend});
-    };
+    endingUi.atFirstMessage = [&] { test::serverContext().endConnection(*facility, *root); };
     Importer run(endingUi, databaseKind);
     run.Init(*source, *facility, *root, QStringLiteral("IMPTEST"));
     EXPECT_FALSE(run.ImportVars(QStringLiteral("1"), QStringLiteral("Import test"),

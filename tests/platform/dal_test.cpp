@@ -204,6 +204,12 @@ protected:
         return names;
     }
 
+    // name:qty of an item, as one text.
+    static QString nameAndQty()
+    {
+        return test::serverContext().concatenated({"name", "':'", "qty"});
+    }
+
     void openItemsTable(Recordset &rows)
     {
         rows.Open(QStringLiteral("items"), conn, adOpenStatic, adLockOptimistic, adCmdTable);
@@ -390,7 +396,7 @@ TEST_F(Dal, UpdateWritesOnlyTheAssignedColumnsOfTheCurrentRow)
     rows.Fields(QStringLiteral("name")).SetValue(Value("B2"));
     EXPECT_EQ(rows.Fields(QStringLiteral("name")).Value(), Value("B2"));
     rows.Update();
-    EXPECT_EQ(namesOf(other, QStringLiteral("SELECT name || ':' || qty FROM items ORDER BY id")),
+    EXPECT_EQ(namesOf(other, QStringLiteral("SELECT %1 FROM items ORDER BY id").arg(nameAndQty())),
               QStringList({"a:1", "B2:99", "c:3"}));
     // The row as stored, also the column that someone else changed.
     EXPECT_EQ(rows.Fields(QStringLiteral("qty")).Value(), Value(std::int32_t(99)));
@@ -406,7 +412,7 @@ TEST_F(Dal, MovingSavesPendingChanges)
     rows.AddNew();
     rows.Fields(QStringLiteral("name")).SetValue(Value("d"));
     rows.MoveFirst();
-    EXPECT_EQ(namesOf(conn, QStringLiteral("SELECT name || ':' || qty FROM items ORDER BY id")),
+    EXPECT_EQ(namesOf(conn, QStringLiteral("SELECT %1 FROM items ORDER BY id").arg(nameAndQty())),
               QStringList({"a:10", "b:2", "c:3"}) << QString());
     EXPECT_EQ(countOf(conn, QStringLiteral("items")), 4);
 }
@@ -423,7 +429,8 @@ TEST_F(Dal, TableWithoutKeyIsUpdatedByAllOriginalValues)
     rows.Update();
     rows.MoveFirst(); // (1, 'x')
     rows.Delete();
-    EXPECT_EQ(namesOf(conn, QStringLiteral("SELECT coalesce(a, 0) || b FROM loose ORDER BY b")),
+    EXPECT_EQ(namesOf(conn, QStringLiteral("SELECT %1 FROM loose ORDER BY b")
+                                .arg(test::serverContext().concatenated({"coalesce(a, 0)", "b"}))),
               QStringList({"3x", "0z"}));
 }
 
@@ -680,10 +687,14 @@ protected:
     {
         db.createProcedure(
             conn, QStringLiteral("zarn_twice"),
-            QStringLiteral("SELECT :a * 2 AS total, :label || '!' AS echo WHERE :a IS NOT NULL"),
-            QStringLiteral("CREATE FUNCTION zarn_twice(a integer, OUT total integer, label text, "
-                           "OUT echo text) AS $$ BEGIN IF a IS NOT NULL THEN total := a * 2; "
-                           "echo := label || '!'; END IF; END $$ LANGUAGE plpgsql"));
+            {QStringLiteral("SELECT :a * 2 AS total, :label || '!' AS echo WHERE :a IS NOT NULL"),
+             QStringLiteral("CREATE FUNCTION zarn_twice(a integer, OUT total integer, label text, "
+                            "OUT echo text) AS $$ BEGIN IF a IS NOT NULL THEN total := a * 2; "
+                            "echo := label || '!'; END IF; END $$ LANGUAGE plpgsql"),
+             QStringLiteral("CREATE PROCEDURE zarn_twice(IN a INTEGER, OUT total INTEGER, "
+                            "IN label VARCHAR(20), OUT echo VARCHAR(20)) BEGIN IF a IS NOT NULL "
+                            "THEN SET total = a * 2; SET echo = CONCAT(label, '!'); END IF; "
+                            "END")});
     }
 
     void prepareTwice(Command &command)
@@ -707,14 +718,20 @@ protected:
         run(QStringLiteral("CREATE TABLE log (k INTEGER PRIMARY KEY, note VARCHAR(20))"));
         db.createProcedure(
             conn, QStringLiteral("zarn_log_twice"),
-            QStringLiteral("INSERT INTO log (k, note) VALUES (:key_in, :note_in);\n"
-                           "INSERT INTO log (k, note) VALUES (:key_in + 1000, ':note_in;');\n"
-                           "SELECT COUNT(*) AS rows_out FROM log"),
-            QStringLiteral("CREATE FUNCTION zarn_log_twice(key_in integer, note_in text, "
-                           "OUT rows_out integer) AS $$ BEGIN "
-                           "INSERT INTO log (k, note) VALUES (key_in, note_in); "
-                           "INSERT INTO log (k, note) VALUES (key_in + 1000, ':note_in;'); "
-                           "SELECT COUNT(*) INTO rows_out FROM log; END $$ LANGUAGE plpgsql"));
+            {QStringLiteral("INSERT INTO log (k, note) VALUES (:key_in, :note_in);\n"
+                            "INSERT INTO log (k, note) VALUES (:key_in + 1000, ':note_in;');\n"
+                            "SELECT COUNT(*) AS rows_out FROM log"),
+             QStringLiteral("CREATE FUNCTION zarn_log_twice(key_in integer, note_in text, "
+                            "OUT rows_out integer) AS $$ BEGIN "
+                            "INSERT INTO log (k, note) VALUES (key_in, note_in); "
+                            "INSERT INTO log (k, note) VALUES (key_in + 1000, ':note_in;'); "
+                            "SELECT COUNT(*) INTO rows_out FROM log; END $$ LANGUAGE plpgsql"),
+             // Both rows in one statement, which the server stores whole or not at all.
+             QStringLiteral("CREATE PROCEDURE zarn_log_twice(IN key_in INTEGER, "
+                            "IN note_in VARCHAR(20), OUT rows_out INTEGER) BEGIN "
+                            "INSERT INTO log (k, note) VALUES (key_in, note_in), "
+                            "(key_in + 1000, ':note_in;'); "
+                            "SELECT COUNT(*) INTO rows_out FROM log; END")});
     }
 
     void prepareLogTwice(Command &command)
@@ -806,8 +823,8 @@ TEST_F(Procedures, MissingProcedureFailsAtExecutionNamingIt)
 
 TEST_F(Procedures, DateTimesRoundTripToTheMillisecondInSkippedAndRepeatedHours)
 {
-    run(QStringLiteral("CREATE TABLE stamps (id %1, t TIMESTAMP, n SMALLINT)")
-            .arg(db.autoKeyColumn()));
+    run(QStringLiteral("CREATE TABLE stamps (id %1, t %2, n SMALLINT)")
+            .arg(db.autoKeyColumn(), db.dateTimeColumn()));
     const DateTime skipped = DateTime::fromParts(2024, 3, 31, 2, 30, 10, 600);
     const DateTime repeated = DateTime::fromParts(2024, 10, 27, 2, 59, 59, 999);
 
@@ -837,9 +854,12 @@ TEST_F(Procedures, DateTimesRoundTripToTheMillisecondInSkippedAndRepeatedHours)
     EXPECT_EQ(found.Fields(1).Value().toInt32(), 32767);
 
     db.createProcedure(
-        conn, QStringLiteral("zarn_echo_time"), QStringLiteral("SELECT :t_in AS t_out"),
-        QStringLiteral("CREATE FUNCTION zarn_echo_time(t_in timestamp, OUT t_out "
-                       "timestamp) AS $$ BEGIN t_out := t_in; END $$ LANGUAGE plpgsql"));
+        conn, QStringLiteral("zarn_echo_time"),
+        {QStringLiteral("SELECT :t_in AS t_out"),
+         QStringLiteral("CREATE FUNCTION zarn_echo_time(t_in timestamp, OUT t_out "
+                        "timestamp) AS $$ BEGIN t_out := t_in; END $$ LANGUAGE plpgsql"),
+         QStringLiteral("CREATE PROCEDURE zarn_echo_time(IN t_in DATETIME(3), "
+                        "OUT t_out DATETIME(3)) SET t_out = t_in")});
     Command echo;
     echo.setActiveConnection(conn);
     echo.setCommandType(adCmdStoredProc);

@@ -7,6 +7,7 @@
 #include "platform/dal/ConnectionString.h"
 #include "platform/dal/Recordset.h"
 #include "platform/dal/Transaction.h"
+#include "platform/dal/odbc/OdbcDialect.h"
 #include "support/OwnPostgresServer.h"
 #include "support/ScratchDatabase.h"
 #include "support/TestDatabases.h"
@@ -333,6 +334,23 @@ TEST_F(OdbcOnItsOwnServer, ACallFailsWithinABoundWhenTheWholeServerIsFrozen)
 
 // ---------------------------------------------------------------------------------------------
 // SQL texts and values
+
+// SQL Server's dialect, which no server of the tests speaks: the record set's row writes give
+// the stored row through OUTPUT INSERTED.*. Only the texts are tested, never against a server.
+TEST(OdbcDialect, SqlServerStatementsGiveTheWrittenRowThroughOutputInserted)
+{
+    const odbc::Dialect dialect(
+        {QStringLiteral("Microsoft SQL Server"), QStringLiteral("16.00.1000"), "\"", 3});
+    const RowWriteStatement insert = dialect.insertRow("\"t\"", {"\"a\"", "\"b\""});
+    EXPECT_EQ(insert.sql, QStringLiteral("INSERT INTO \"t\" (\"a\", \"b\") OUTPUT INSERTED.* "
+                                         "VALUES (?, ?)"));
+    EXPECT_EQ(dialect.insertRow("\"t\"", {}).sql,
+              QStringLiteral("INSERT INTO \"t\" OUTPUT INSERTED.* DEFAULT VALUES"));
+    const RowWriteStatement update = dialect.updateRow("\"t\"", {"\"a\""}, "\"k\" = ?");
+    EXPECT_EQ(update.sql,
+              QStringLiteral("UPDATE \"t\" SET \"a\" = ? OUTPUT INSERTED.* WHERE \"k\" = ?"));
+    EXPECT_TRUE(insert.returnsRow && update.returnsRow);
+}
 
 TEST_F(OdbcTest, BracketedNamesFoldAsTheDriverSaysOutsideLiteralsAndComments)
 {

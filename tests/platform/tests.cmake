@@ -17,6 +17,13 @@ add_executable(odbc_provider_test ${CMAKE_CURRENT_LIST_DIR}/odbc_provider_test.c
 target_link_libraries(odbc_provider_test PRIVATE zarntestsupport GTest::gtest_main)
 zarn_odbc_run(dal_test_odbc dal_test)
 zarn_odbc_run(odbc_provider_test odbc_provider_test)
+zarn_mariadb_run(dal_test_mariadb dal_test)
+
+# ODBC under faults, on servers of the tests' own, through each ODBC driver.
+add_executable(odbcfaults_test ${CMAKE_CURRENT_LIST_DIR}/odbcfaults_test.cpp)
+target_link_libraries(odbcfaults_test PRIVATE zarntestsupport GTest::gtest_main)
+zarn_odbc_run(odbcfaults_test_odbc odbcfaults_test)
+zarn_mariadb_run(odbcfaults_test_mariadb odbcfaults_test)
 
 # Dates as the operator types them.
 zarn_unit_test(datetime_test ${CMAKE_CURRENT_LIST_DIR}/datetime_test.cpp)
@@ -24,3 +31,4 @@ zarn_unit_test(datetime_test ${CMAKE_CURRENT_LIST_DIR}/datetime_test.cpp)
 # Queued procedure calls on every server, in numbers that span the providers' batches.
 zarn_db_test(queuedcalls_test ${CMAKE_CURRENT_LIST_DIR}/queuedcalls_test.cpp)
 zarn_odbc_run(queuedcalls_test_odbc queuedcalls_test)
+zarn_mariadb_run(queuedcalls_test_mariadb queuedcalls_test)

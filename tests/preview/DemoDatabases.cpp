@@ -5,8 +5,6 @@
 #include "schema/Generator.h"
 #include "support/TestDatabases.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTextStream>
 
 namespace zarn::test {
@@ -71,16 +69,7 @@ QStringList DemoDatabases::facilityRows() const
 
 QByteArray DemoDatabases::facilityFileBytes() const
 {
-    if (serverUnderTest() != QLatin1String("sqlite"))
-        return {};
-    QByteArray bytes;
-    const QString base = QDir(m_server->zarnDataSource()).filePath(facilityFile + ".db");
-    for (const QString &path : {base, base + QStringLiteral("-wal")}) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            bytes += path.toUtf8() + ':' + file.readAll();
-    }
-    return bytes;
+    return serverContext().catalogFileBytes(*m_server, facilityFile);
 }
 
 long long DemoDatabases::countInFacility(const QString &sql) const

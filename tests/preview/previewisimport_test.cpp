@@ -93,6 +93,18 @@ public:
 
     bool chance(int oneIn) { return m_random.bounded(oneIn) == 0; }
 
+    // The variables whose VARNUM another variable of the facility holds too.
+    std::set<int> sharedVarIds() const
+    {
+        std::set<int> result;
+        for (dal::Recordset rs = m_db.facility()->Execute(QStringLiteral(
+                 "SELECT VARID FROM VARDESC WHERE VARNUM IN "
+                 "(SELECT VARNUM FROM VARDESC GROUP BY VARNUM HAVING COUNT(*) > 1)"));
+             !rs.Eof(); rs.MoveNext())
+            result.insert(rs.Fields(0).Value().toInt32());
+        return result;
+    }
+
 private:
     QString sensorsTable() const { return QStringLiteral("GEN_SENSORS_%1").arg(m_id); }
     QString dataTable() const { return QStringLiteral("GEN_DATA_%1").arg(m_id); }
@@ -252,7 +264,12 @@ void expectSameFields(const QJsonObject &preview, const QJsonObject &report,
 
 // Compares the variables and the data of the preview and of the report, key by key, and notes
 // what the site met.
-void expectPreviewIsImport(const QJsonObject &preview, const QJsonObject &report, Seen &seen)
+// Where "Variables" made a second variable of a VARNUM that one made before holds, the
+// facility's look-up by VARNUM has no order: the server may give either, and a PostgreSQL heap
+// that reuses freed space gives the newer one now and then. Such keys are compared without
+// their varId.
+void expectPreviewIsImport(const QJsonObject &preview, const QJsonObject &report,
+                           const std::set<int> &sharedVarIds, Seen &seen)
 {
     const QJsonObject pv = preview[QStringLiteral("variables")].toObject();
     const QJsonObject rv = report[QStringLiteral("variables")].toObject();
@@ -283,11 +300,12 @@ void expectPreviewIsImport(const QJsonObject &preview, const QJsonObject &report
         ASSERT_EQ(rVariables.count(key), 1u) << key.toStdString();
         const QJsonObject &rk = rVariables.at(key);
         expectSameFields(pk, rk, {"sensorId", "count", "first", "last"}, key);
-        if (pk[QStringLiteral("newVariable")].toBool())
+        if (pk[QStringLiteral("newVariable")].toBool()) {
             seen.insert(QStringLiteral("new variable"));
-        else
+        } else if (sharedVarIds.count(pk[QStringLiteral("varId")].toInt()) == 0) {
             EXPECT_EQ(pk[QStringLiteral("varId")], rk[QStringLiteral("varId")])
                 << key.toStdString();
+        }
     }
     const auto pPassed = byKey(p[QStringLiteral("passedOverByKey")]);
     const auto rPassed = byKey(r[QStringLiteral("passedOverByKey")]);
@@ -325,7 +343,7 @@ TEST(PreviewIsImport, ForGeneratedSites)
         db.runBatch(choices + QStringList{"--report", reportPath});
         QFile report(reportPath);
         ASSERT_TRUE(report.open(QIODevice::ReadOnly)) << err.toStdString();
-        expectPreviewIsImport(preview, parsed(report.readAll()), seen);
+        expectPreviewIsImport(preview, parsed(report.readAll()), site.sharedVarIds(), seen);
     }
     for (const char *met : {"variables created", "variables existing", "variables failed",
                             "failure", "new variable", "no variable", "no sensor",

@@ -6,6 +6,9 @@ zarn_db_test(preview_test ${CMAKE_CURRENT_LIST_DIR}/preview_test.cpp
 zarn_db_test(report_test ${CMAKE_CURRENT_LIST_DIR}/report_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)
 
+zarn_mariadb_run(preview_test_mariadb preview_test)
+zarn_mariadb_run(report_test_mariadb report_test)
+
 zarn_window_test(previewwindow_test ${CMAKE_CURRENT_LIST_DIR}/previewwindow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DemoDatabases.cpp)
 

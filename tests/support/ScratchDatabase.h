@@ -1,19 +1,16 @@
 #pragma once
 
 #include "platform/dal/Connection.h"
+#include "support/ServerContext.h"
 
 #include <QString>
-#include <QTemporaryDir>
+#include <memory>
 
 namespace zarn::test {
 
-// An empty database of its own for one test on the server under test (serverUnderTest() of
-// TestDatabases.h), dropped at the end.
-// SQLite: an empty file in a temporary folder. PostgreSQL: a database with a unique name on the
-// server that ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT name; without them, construction fails.
-// ODBC (ZARN_TEST_SERVER=odbc): such a PostgreSQL database,
-// reached through the ODBC driver that ZARN_TEST_ODBC_DRIVER names, by a data source that a
-// temporary odbc.ini of the test process defines.
+// An empty database of its own for one test on the server under test, dropped at the end:
+// made by the server's context (serverContext()), which also knows how to write its columns and
+// procedures. Construction fails where the server's address or driver is not given.
 class ScratchDatabase
 {
 public:
@@ -23,36 +20,29 @@ public:
     ScratchDatabase &operator=(const ScratchDatabase &) = delete;
 
     // The connection string of the scratch database.
-    const QString &connectionString() const { return m_connectionString; }
+    QString connectionString() const { return m_database->connectionString(); }
     // The connection string of a database on the same server that does not exist, with the
     // given password.
-    QString missingDatabaseConnectionString(const QString &password) const;
+    QString missingDatabaseConnectionString(const QString &password) const
+    {
+        return m_database->missingDatabaseConnectionString(password);
+    }
     // Sets the connection string on the connection and opens it.
     void open(dal::Connection &connection) const;
 
-    // --- What differs between the servers (the test texts of both stand side by side) ---
-
     // The column definition of an integer primary key that the database assigns.
-    QString autoKeyColumn() const;
-    // Creates a stored procedure: on SQLite a row of stored_procedures with sqliteBody; on
-    // PostgreSQL, directly or through ODBC, by running postgresqlDefinition (CREATE FUNCTION).
+    QString autoKeyColumn() const { return serverContext().autoKeyColumn(); }
+    // The type of a date-time column that keeps milliseconds.
+    QString dateTimeColumn() const { return serverContext().dateTimeColumn(); }
+    // Creates a stored procedure from its definition in the server's dialect.
     void createProcedure(dal::Connection &connection, const QString &name,
-                         const QString &sqliteBody, const QString &postgresqlDefinition) const;
+                         const DialectTexts &definitions) const
+    {
+        serverContext().createProcedure(connection, name, definitions);
+    }
 
 private:
-    void createSqlite();
-    void createPostgresql();
-    void dropPostgresql();
-
-    void useOdbc();
-
-    bool m_onSqlite;
-    bool m_overOdbc; // PostgreSQL through its ODBC driver
-    QTemporaryDir m_folder;
-    QString m_connectionString;
-    QString m_serverAddress;  // PostgreSQL: host:port
-    QString m_odbcDataSource; // ODBC: the data source name
-    QString m_postgresqlName; // PostgreSQL: the scratch database
+    std::unique_ptr<ServerContext::Database> m_database;
 };
 
 } // namespace zarn::test

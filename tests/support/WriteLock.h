@@ -10,8 +10,7 @@
 namespace zarn::test {
 
 // Another writer's hold on a database of the server under test, for as long as it lives or until
-// release(): readers go on, writers wait for it. On SQLite an open write transaction (which holds
-// the whole file), on PostgreSQL the tables locked in EXCLUSIVE mode.
+// release(): readers go on, writers wait for it, as the server's context holds them.
 class WriteLock
 {
 public:

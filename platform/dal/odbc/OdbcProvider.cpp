@@ -2,8 +2,10 @@
 
 #include "platform/Error.h"
 #include "platform/dal/ConnectionString.h"
+#include "platform/dal/odbc/OdbcDialect.h"
 #include "platform/dal/odbc/OdbcProcedureCall.h"
 #include "platform/dal/odbc/OdbcSession.h"
+#include "platform/dal/odbc/OdbcStatement.h"
 #include "platform/dal/odbc/OdbcValues.h"
 
 #include <algorithm>
@@ -17,7 +19,7 @@
 namespace zarn::dal {
 namespace {
 
-using odbc::ParameterBuffer;
+using odbc::Dialect;
 using odbc::ResultRows;
 using odbc::Session;
 using odbc::SqlHandle;
@@ -28,139 +30,6 @@ DatabaseError transactionOpen()
 {
     return DatabaseError(QStringLiteral("A transaction is already open on this connection."));
 }
-
-// ---------------------------------------------------------------------------------------------
-// Identifiers: [Name] in SQL texts and quoted names, as the driver says its server quotes and
-// folds them.
-
-class IdentifierRules
-{
-public:
-    IdentifierRules() = default;
-    explicit IdentifierRules(Session &session)
-        : m_quote(session.textInfo(SQL_IDENTIFIER_QUOTE_CHAR).trimmed()),
-          m_case(session.numericInfo16(SQL_IDENTIFIER_CASE))
-    {
-        m_dialect.doubleQuotedNames = m_quote == u"\"";
-        m_dialect.backtickNames = m_quote == u"`";
-        if (session.textInfo(SQL_DBMS_NAME).trimmed() == u"PostgreSQL") {
-            m_dialect.escapeStrings = true;
-            m_dialect.dollarQuotes = true;
-            m_dialect.nestedComments = true;
-        }
-    }
-
-    // How the server's texts quote and comment, as far as the driver tells.
-    const SqlDialect &dialect() const { return m_dialect; }
-
-    // The name as the server stores an unquoted name: a quoted [Name] must find the same
-    // object as the unquoted name does.
-    QString folded(const QString &name) const
-    {
-        if (m_case == SQL_IC_LOWER)
-            return name.toLower();
-        if (m_case == SQL_IC_UPPER)
-            return name.toUpper();
-        return name;
-    }
-
-    // The folded name quoted; as it stands where the server quotes no names.
-    QString quoted(const QString &name) const
-    {
-        QString text = folded(name);
-        if (m_quote.isEmpty())
-            return text;
-        text.replace(m_quote, m_quote + m_quote);
-        return m_quote + text + m_quote;
-    }
-
-    // The SQL text with each [Name] outside literals, quoted names and comments quoted by the
-    // server's rules; "?" placeholders are ODBC's own and stay. A comment on the last line is
-    // ended by a line break, since drivers append their own clauses to a query (psqlODBC does
-    // for its cursors) that such a comment would swallow.
-    QString translated(const QString &sql) const
-    {
-        QString out;
-        out.reserve(sql.size());
-        for (const SqlToken &token : sqlTokens(sql, m_dialect)) {
-            if (token.kind == SqlTokenKind::QuotedName && sql[token.start] == u'[')
-                out += quoted(unquotedToken(sql, token));
-            else
-                out += tokenText(sql, token);
-            if (isUnendedLineComment(sql, token))
-                out += u'\n';
-        }
-        return out;
-    }
-
-private:
-    QString m_quote = QStringLiteral("\"");
-    SQLUSMALLINT m_case = SQL_IC_SENSITIVE;
-    SqlDialect m_dialect;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Statements.
-
-// A statement prepared once and executed with values bound by their kind. Its rows stream
-// through SQLFetch, a row at a time; whether other statements can run on the connection while
-// they do is the driver's matter. psqlODBC reads a result whole at execution, or a cursor's
-// batch at a time where the data source sets UseDeclareFetch=1 (flat memory for streamed
-// record sets); either way other statements may run meanwhile. A driver that allows only one
-// active statement per connection (SQL_ACTIVE_STATEMENTS = 1) refuses them.
-class OdbcStatement : public Statement
-{
-public:
-    OdbcStatement(std::shared_ptr<Session> session, const QString &sql)
-        : m_handle(std::move(session))
-    {
-        m_handle.prepare(sql);
-        SQLSMALLINT markers = 0;
-        m_handle.check(SQLNumParams(m_handle.get(), &markers));
-        m_markers = markers;
-    }
-
-    void execute(const std::vector<Value> &params) override
-    {
-        m_handle.reset();
-        m_rows.clear();
-        m_rowsAffected = 0;
-        if (params.size() != static_cast<std::size_t>(m_markers)) {
-            throw DatabaseError(QStringLiteral("The statement takes %1 parameters, but %2 were "
-                                               "given.")
-                                    .arg(m_markers)
-                                    .arg(params.size()));
-        }
-        m_parameters.clear();
-        m_parameters.reserve(params.size()); // the buffers stay where they were bound
-        for (const Value &value : params)
-            m_parameters.push_back(ParameterBuffer::forValue(value));
-        for (std::size_t i = 0; i < m_parameters.size(); ++i)
-            m_parameters[i].bind(m_handle, static_cast<int>(i) + 1, SQL_PARAM_INPUT);
-        if (m_handle.execute() != SQL_NO_DATA) {
-            SQLLEN rows = 0;
-            m_handle.check(SQLRowCount(m_handle.get(), &rows));
-            m_rowsAffected = std::max<SQLLEN>(rows, 0);
-        }
-        m_handle.watched([&] { m_rows.describe(m_handle); });
-    }
-    // A row may come from the server (a cursor's next batch).
-    bool fetch() override
-    {
-        return m_handle.watched([&] { return m_rows.next(m_handle); });
-    }
-    int columnCount() const override { return m_rows.columnCount(); }
-    QString columnName(int column) const override { return m_rows.columnName(column); }
-    Value columnValue(int column) const override { return m_rows.value(column); }
-    long long rowsAffected() const override { return m_rowsAffected; }
-
-private:
-    StatementHandle m_handle;
-    int m_markers = 0;
-    std::vector<ParameterBuffer> m_parameters;
-    ResultRows m_rows;
-    long long m_rowsAffected = 0;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Opening a connection.
@@ -221,7 +90,7 @@ public:
                     .arg(options.value(QStringLiteral("Provider")).trimmed(), dataSource,
                          withoutPassword(error.description(), password)));
         }
-        m_identifiers = IdentifierRules(*session);
+        m_dialect = Dialect(serverInfo(*session));
         m_snapshotIsolation = snapshotIsolation(*session);
         m_defaultIsolation = session->attribute(SQL_ATTR_TXN_ISOLATION);
         m_session = std::move(session);
@@ -229,7 +98,7 @@ public:
     void close() override
     {
         if (m_session)
-            m_session->close();
+            m_session->close(m_inTransaction);
         m_session.reset();
         m_inTransaction = false;
         m_inSnapshot = false;
@@ -237,7 +106,7 @@ public:
 
     std::unique_ptr<Statement> prepare(const QString &sql) override
     {
-        return std::make_unique<OdbcStatement>(session(), m_identifiers.translated(sql));
+        return odbc::prepareStatement(session(), m_dialect.translated(sql));
     }
     std::unique_ptr<Statement> prepareCursor(const QString &sql) override { return prepare(sql); }
     std::unique_ptr<ProcedureCall>
@@ -252,19 +121,39 @@ public:
         statement.executeDirect(sql);
     }
 
-    QString quoteIdentifier(const QString &name) const override
+    QString quoteIdentifier(const QString &name) const override { return m_dialect.quoted(name); }
+
+    RowWriteStatement insertRow(const QString &table, const QStringList &columns) const override
     {
-        return m_identifiers.quoted(name);
+        return m_dialect.insertRow(table, columns);
     }
-    const SqlDialect &sqlDialect() const override { return m_identifiers.dialect(); }
+    RowWriteStatement updateRow(const QString &table, const QStringList &columns,
+                                const QString &condition) const override
+    {
+        return m_dialect.updateRow(table, columns, condition);
+    }
+    Value lastInsertedKey() override
+    {
+        if (m_dialect.lastInsertedKeyQuery().isEmpty())
+            return Provider::lastInsertedKey();
+        auto query = prepare(m_dialect.lastInsertedKeyQuery());
+        query->execute({});
+        if (!query->fetch())
+            throw DatabaseError(QStringLiteral("The server gave no last assigned key."));
+        const Value key = query->columnValue(0);
+        while (query->fetch()) {
+        }
+        return key;
+    }
+    const SqlDialect &sqlDialect() const override { return m_dialect.sqlDialect(); }
 
     // Through the driver's catalog function; a name "schema.table" looks in that schema only.
     QStringList primaryKey(const QString &table) override
     {
         const qsizetype dot = table.lastIndexOf(u'.');
-        const QString schema = dot < 0 ? QString() : m_identifiers.folded(table.left(dot));
+        const QString schema = dot < 0 ? QString() : m_dialect.folded(table.left(dot));
         WideText schemaText(schema);
-        WideText tableText(m_identifiers.folded(table.mid(dot + 1)));
+        WideText tableText(m_dialect.folded(table.mid(dot + 1)));
         StatementHandle statement(session());
         statement.watched([&] {
             return statement.check(SQLPrimaryKeysW(
@@ -293,7 +182,15 @@ public:
     }
 
     void beginTransaction() override { startTransaction(); }
-    void commit() override { endTransaction(SQL_COMMIT); }
+    // A commit whose answer never came may have been stored or not.
+    void commit() override
+    {
+        try {
+            endTransaction(SQL_COMMIT);
+        } catch (const UnavailableError &e) {
+            throw CommitInDoubtError(e);
+        }
+    }
     void rollback() override { endTransaction(SQL_ROLLBACK); }
 
     // A read-only transaction (where the driver honours the access mode) at the isolation level
@@ -325,6 +222,13 @@ private:
         if (!m_session)
             throw odbc::closedConnection();
         return m_session;
+    }
+
+    static odbc::ServerInfo serverInfo(Session &session)
+    {
+        return {session.textInfo(SQL_DBMS_NAME), session.textInfo(SQL_DBMS_VER),
+                session.textInfo(SQL_IDENTIFIER_QUOTE_CHAR),
+                session.numericInfo16(SQL_IDENTIFIER_CASE)};
     }
 
     // Repeatable reads where the driver offers them, serializable transactions otherwise; 0
@@ -398,7 +302,7 @@ private:
     }
 
     std::shared_ptr<Session> m_session;
-    IdentifierRules m_identifiers;
+    Dialect m_dialect;
     SQLULEN m_snapshotIsolation = 0;
     SQLULEN m_defaultIsolation = 0;
     bool m_inTransaction = false;

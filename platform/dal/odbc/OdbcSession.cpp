@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <sql.h>
 #include <sqlext.h>
 #include <type_traits>
@@ -84,7 +85,13 @@ std::exception_ptr diagnosedError(short handleType, SqlHandle handle)
                                            QStringLiteral("57P02"), QStringLiteral("57P03")};
     QStringList states;
     std::optional<long long> nativeCode;
-    const QString text = diagnosticsOf(handleType, handle, &states, &nativeCode);
+    QString text = diagnosticsOf(handleType, handle, &states, &nativeCode);
+    // The program's SQL writes some tables in two cases, which a server that compares table
+    // names by case cannot find; the server's own text names the table.
+    if (states.contains(QStringLiteral("42S02")))
+        text += QStringLiteral(" (where the table exists with its name in another case: a ZARN "
+                               "or Vantrel server must compare table names without regard to "
+                               "case, on MariaDB and MySQL lower_case_table_names=1)");
     const auto any = [&](const QStringList &of) {
         return std::any_of(states.begin(), states.end(),
                            [&](const QString &state) { return of.contains(state); });
@@ -150,7 +157,7 @@ Session::Session(int commandTimeout)
 
 Session::~Session()
 {
-    close();
+    close(true);
 }
 
 void Session::connect(const QString &connectionString, int loginTimeout)
@@ -159,8 +166,20 @@ void Session::connect(const QString &connectionString, int loginTimeout)
     WideText text(connectionString);
     const std::lock_guard turn(connecting);
     const std::vector<OpenSocket> before = connectedStreamSockets();
-    check(SQLDriverConnectW(m_connection.get(), nullptr, reinterpret_cast<SQLWCHAR *>(text.get()),
-                            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    std::optional<ConnectWatchdog> watch;
+    if (loginTimeout > 0)
+        watch.emplace(std::chrono::seconds(loginTimeout) + answerMargin, before);
+    const SQLRETURN rc =
+        SQLDriverConnectW(m_connection.get(), nullptr, reinterpret_cast<SQLWCHAR *>(text.get()),
+                          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (watch && watch->finish()) {
+        if (SQL_SUCCEEDED(rc))
+            SQLDisconnect(m_connection.get());
+        throw DatabaseError(QStringLiteral("The ODBC data source did not answer within the "
+                                           "connection time-out of %1 s.")
+                                .arg(loginTimeout));
+    }
+    check(rc);
     m_connected = true;
     // The driver's own keepalive settings stay as the data source has them: they are not
     // attributes that every driver takes, and setting them here would override the operator's.
@@ -172,13 +191,16 @@ void Session::connect(const QString &connectionString, int loginTimeout)
     }
 }
 
-void Session::close()
+void Session::close(bool inTransaction)
 {
     if (!m_connected)
         return;
+    // A connection outside a transaction has nothing to roll back, and asks its server nothing:
+    // one whose server stopped answering closes at once.
     try {
-        watched(nullptr,
-                [&] { return SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK); });
+        if (inTransaction)
+            watched(nullptr,
+                    [&] { return SQLEndTran(SQL_HANDLE_DBC, m_connection.get(), SQL_ROLLBACK); });
     } catch (const DatabaseError &) {
         // the connection was lost on the way
     }

@@ -82,9 +82,9 @@ public:
     // Connects, waiting at most loginTimeout seconds (0: the driver's own limit); throws
     // DatabaseError with the driver's diagnostics.
     void connect(const QString &connectionString, int loginTimeout);
-    // Disconnects; a transaction still open is rolled back, as a driver refuses to disconnect
-    // inside one. The connection's statements are freed with it.
-    void close();
+    // Disconnects; a transaction still open is rolled back first, as a driver refuses to
+    // disconnect inside one. The connection's statements are freed with it.
+    void close(bool inTransaction);
 
     bool isConnected() const { return m_connected; }
     SqlHandle connection() const;

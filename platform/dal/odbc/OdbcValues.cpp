@@ -59,6 +59,8 @@ DateTime dateTimeOf(const SQL_TIMESTAMP_STRUCT &stamp)
 constexpr SQLULEN longestShortText = 4000;
 // Room for a text output whose declared size is not given.
 constexpr int defaultTextOutputSize = 4000;
+// Room for the text of a number or a date-time output.
+constexpr SQLULEN shortestOutputText = 64;
 
 constexpr SqlType smallIntType{SQL_C_SSHORT, SQL_SMALLINT, 5, 0};
 constexpr SqlType integerType{SQL_C_SLONG, SQL_INTEGER, 10, 0};
@@ -138,26 +140,6 @@ void ParameterBuffer::bind(const StatementHandle &statement, int position, short
                                      static_cast<SQLLEN>(m_bytes.size()), &m_indicator));
 }
 
-Value ParameterBuffer::outputValue(const QString &name) const
-{
-    if (m_indicator == SQL_NULL_DATA)
-        return Value::null();
-    switch (m_type.cType) {
-    case SQL_C_SSHORT:
-        return Value(std::int16_t(read<SQLSMALLINT>()));
-    case SQL_C_SLONG:
-        return Value(std::int32_t(read<SQLINTEGER>()));
-    case SQL_C_DOUBLE:
-        return Value(read<SQLDOUBLE>());
-    case SQL_C_BIT:
-        return Value(read<SQLCHAR>() != 0);
-    case SQL_C_TYPE_TIMESTAMP:
-        return Value(dateTimeOf(read<SQL_TIMESTAMP_STRUCT>()));
-    default:
-        return Value(outputText(name));
-    }
-}
-
 SqlType ParameterBuffer::declaredType(const Parameter &parameter)
 {
     switch (parameter.type) {
@@ -223,26 +205,24 @@ void ParameterBuffer::storeNull(const SqlType &type)
     m_indicator = SQL_NULL_DATA;
 }
 
+// Every output as text, with room for any number or date-time: a driver may write its outputs
+// as text whatever C type they were bound with (MariaDB Connector/ODBC writes 8-bit text, or a
+// date-time's own structure of 40 bytes), and must not write past the buffer.
 void ParameterBuffer::reserveOutput(const Parameter &parameter)
 {
     m_type = declaredType(parameter);
-    const std::size_t room = m_type.cType == SQL_C_WCHAR
-                                 ? (m_type.columnSize + 1) * sizeof(char16_t)
-                                 : std::max(sizeof(SQL_TIMESTAMP_STRUCT), sizeof(SQLBIGINT));
-    m_bytes.assign(room, 0);
+    const bool text = parameter.type == adVarChar || parameter.type == adVarWChar;
+    const SQLULEN characters = text ? m_type.columnSize : shortestOutputText;
+    m_type.cType = SQL_C_WCHAR;
+    m_bytes.assign((characters + 1) * sizeof(char16_t), 0);
     // Left as it is by a driver that sets no output, as for a call that returns no row.
     m_indicator = SQL_NULL_DATA;
 }
 
-template <typename T> T ParameterBuffer::read() const
+Value ParameterBuffer::outputText(const QString &name) const
 {
-    T data{};
-    std::memcpy(&data, m_bytes.data(), std::min(sizeof data, m_bytes.size()));
-    return data;
-}
-
-QString ParameterBuffer::outputText(const QString &name) const
-{
+    if (m_indicator == SQL_NULL_DATA)
+        return Value::null();
     const std::size_t room = m_bytes.size() - sizeof(char16_t);
     if (m_indicator == SQL_NO_TOTAL || static_cast<std::size_t>(m_indicator) > room) {
         throw DatabaseError(QStringLiteral("The value of output parameter %1 is longer "
@@ -250,8 +230,8 @@ QString ParameterBuffer::outputText(const QString &name) const
                                 .arg(name)
                                 .arg(m_type.columnSize));
     }
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(m_bytes.data()),
-                              m_indicator / static_cast<SQLLEN>(sizeof(char16_t)));
+    return Value(QString::fromUtf16(reinterpret_cast<const char16_t *>(m_bytes.data()),
+                                    m_indicator / static_cast<SQLLEN>(sizeof(char16_t))));
 }
 
 namespace {

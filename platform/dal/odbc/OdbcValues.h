@@ -28,12 +28,12 @@ public:
     // A value bound as its own kind; Null and Empty go as a Null text.
     static ParameterBuffer forValue(const Value &value);
     // An input converted to its declared type (a Null of that type for Null and Empty), or
-    // room for an output of that type. Throws DatabaseError for a value that does not fit.
+    // room for an output as text. Throws DatabaseError for a value that does not fit.
     static ParameterBuffer forDeclared(const Parameter &parameter);
 
     void bind(const StatementHandle &statement, int position, short direction);
-    // The output value the driver left in the buffer.
-    Value outputValue(const QString &name) const;
+    // The output that the driver left in the buffer, as text or Null.
+    Value outputText(const QString &name) const;
 
     const SqlType &type() const { return m_type; }
     const std::vector<char> &bytes() const { return m_bytes; }
@@ -47,8 +47,6 @@ private:
     void storeText(const QString &text);
     void storeNull(const SqlType &type);
     void reserveOutput(const Parameter &parameter);
-    template <typename T> T read() const;
-    QString outputText(const QString &name) const;
 
     SqlType m_type;
     std::vector<char> m_bytes;

@@ -112,4 +112,31 @@ void Watchdog::expire(std::unique_lock<std::mutex> &lock)
     }
 }
 
+ConnectWatchdog::ConnectWatchdog(std::chrono::milliseconds limit, std::vector<OpenSocket> before)
+    : m_before(std::move(before)), m_thread([this, limit] { watch(limit); })
+{}
+
+ConnectWatchdog::~ConnectWatchdog()
+{
+    finish();
+    m_thread.join();
+}
+
+bool ConnectWatchdog::finish()
+{
+    const std::lock_guard lock(m_mutex);
+    m_done = true;
+    m_returned.notify_all();
+    return m_ended;
+}
+
+void ConnectWatchdog::watch(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_returned.wait_for(lock, limit, [&] { return m_done; }))
+        return;
+    DriverSockets(m_before, connectedStreamSockets()).shutDown();
+    m_ended = true;
+}
+
 } // namespace zarn::dal::odbc

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // A bound on the driver's waits that holds when the server stops answering altogether: a driver
 // sets its query time-out on the server, and waits for the answer without a limit of its own.
@@ -66,6 +67,33 @@ private:
     Outcome m_outcome = Outcome::InTime;
     std::shared_ptr<CancelRequest> m_cancel; // the cancel of the armed call, until disarmed
     bool m_cancelOutstanding = false;
+    std::thread m_thread;
+};
+
+// A bound on a connect that the driver's login time-out does not hold: a server that takes the
+// connection but never answers it keeps a driver waiting for its greeting (MariaDB
+// Connector/ODBC's login time-out bounds the connection itself only). When the connect has not
+// returned at the limit, the sockets that appeared since it began, which are the driver's as
+// connects take turns, are shut down: its wait ends with a failure.
+class ConnectWatchdog
+{
+public:
+    ConnectWatchdog(std::chrono::milliseconds limit, std::vector<OpenSocket> before);
+    ~ConnectWatchdog();
+    ConnectWatchdog(const ConnectWatchdog &) = delete;
+    ConnectWatchdog &operator=(const ConnectWatchdog &) = delete;
+
+    // After the connect returned: whether the watchdog ended it.
+    bool finish();
+
+private:
+    void watch(std::chrono::milliseconds limit);
+
+    const std::vector<OpenSocket> m_before;
+    std::mutex m_mutex;
+    std::condition_variable m_returned;
+    bool m_done = false;
+    bool m_ended = false;
     std::thread m_thread;
 };
 

@@ -116,7 +116,8 @@ public:
     // call the COMMIT does not run: the segment is aborted from the failure on.
     void flushAndCommit(Provider & /*provider*/) override
     {
-        guarded([&] {
+        bool commitSent = false;
+        const auto sendAndRead = [&] {
             if (m_batch.empty()) {
                 // A COMMIT that opened a segment would run even after a failure before it, as
                 // a rollback: the segments before it are read first.
@@ -124,14 +125,23 @@ public:
                 if (!m_failure) {
                     enterPipeline();
                     sendCommand("COMMIT", Pending::Kind::Commit);
+                    commitSent = true;
                 }
             } else {
+                commitSent = !m_failure;
                 sendBatch(true);
             }
             drain();
             replay();
             leavePipeline();
-        });
+        };
+        try {
+            guarded(sendAndRead);
+        } catch (const ConnectionLostError &e) {
+            if (commitSent)
+                throw CommitInDoubtError(e);
+            throw;
+        }
         m_session->batchSavepoints() = 0;
         report();
         if (m_commitFailure)

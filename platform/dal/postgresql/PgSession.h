@@ -99,4 +99,14 @@ private:
     int m_batchSavepoints = 0;
 };
 
+// Runs work that sends a COMMIT: a connection lost before its answer leaves the commit in doubt.
+template <typename Work> auto commitInDoubtOnLoss(Work &&work) -> decltype(work())
+{
+    try {
+        return work();
+    } catch (const ConnectionLostError &e) {
+        throw CommitInDoubtError(e);
+    }
+}
+
 } // namespace zarn::dal::pg

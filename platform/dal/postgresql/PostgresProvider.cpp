@@ -74,7 +74,7 @@ public:
     // server reports that as a success, so it is turned into the failure it is.
     void commit() override
     {
-        const pg::Result result = session()->run("COMMIT");
+        const pg::Result result = pg::commitInDoubtOnLoss([&] { return session()->run("COMMIT"); });
         m_session->batchSavepoints() = 0;
         if (qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0) {
             throw DatabaseError(QStringLiteral(
