@@ -1,6 +1,7 @@
 #include "app/BatchMode.h"
 
 #include "app/BatchPreview.h"
+#include "app/BatchVerify.h"
 #include "app/ImportRun.h"
 #include "app/IniFile.h"
 #include "app/ReportFile.h"
@@ -90,8 +91,9 @@ bool asksForImport(const BatchOptions &options)
 // What is wrong with the combination of the options of a batch call, if anything.
 std::optional<QString> checkCombination(const BatchOptions &options)
 {
-    if (options.list && (asksForImport(options) || options.preview || !options.format.isEmpty() ||
-                         !options.reportPath.isEmpty()))
+    if (options.list &&
+        (asksForImport(options) || options.preview || options.verify || options.importAndVerify ||
+         !options.format.isEmpty() || !options.reportPath.isEmpty()))
         return QStringLiteral("--list cannot be combined with an import");
     if (!options.list && !asksForImport(options))
         return QStringLiteral("--batch needs --list, or --site and --facility");
@@ -105,6 +107,8 @@ std::optional<QString> checkCombination(const BatchOptions &options)
         return QStringLiteral("--data needs --start and --end");
     if (!options.data && (!options.start.isEmpty() || !options.end.isEmpty()))
         return QStringLiteral("--start and --end belong to --data");
+    if (const auto problem = checkVerify(options))
+        return problem;
     if (const auto problem = checkPreviewAndReport(options))
         return problem;
     // A report that could not be written would be found out only after the import has
@@ -192,10 +196,16 @@ int runImportCall(const BatchOptions &options, QTextStream &out, QTextStream &er
         refuse(err, *problem);
         return exitStatus::BadArguments;
     }
-    const int status =
-        options.preview
-            ? runPreviewCall(options, workspace, ui, std::get<ImportChoices>(choices), out)
-            : runReportedImport(options, workspace, ui, std::get<ImportChoices>(choices), err);
+    const ImportChoices &chosen = std::get<ImportChoices>(choices);
+    int status = exitStatus::Success;
+    if (options.preview)
+        status = runPreviewCall(options, workspace, ui, chosen, out);
+    else if (options.verify)
+        status = runVerifyCall(options, workspace, ui, chosen, out, err);
+    else if (options.importAndVerify)
+        status = runImportAndVerify(options, workspace, ui, chosen, out, err);
+    else
+        status = runReportedImport(options, workspace, ui, chosen, err);
     workspace.Close();
     return status;
 }
@@ -271,6 +281,10 @@ std::variant<BatchOptions, QString> parseBatchArguments(const QStringList &argum
             options.data = true;
         } else if (argument == QLatin1String("--preview")) {
             options.preview = true;
+        } else if (argument == QLatin1String("--verify")) {
+            options.verify = true;
+        } else if (argument == QLatin1String("--import-and-verify")) {
+            options.importAndVerify = true;
         } else {
             return QStringLiteral("unknown argument: %1").arg(argument);
         }

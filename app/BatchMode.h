@@ -14,6 +14,7 @@ namespace exitStatus {
 constexpr int Success = 0;
 constexpr int Failure = 1; // a step or the start-up failed
 constexpr int BadArguments = 2;
+constexpr int Differences = 3; // a verification found slots that are missing or differ
 } // namespace exitStatus
 
 // What a batch call asks for: the help, the version, the listing, or an import.
@@ -29,9 +30,11 @@ struct BatchOptions
     bool data = false;
     QString start; // the date texts, as they would be typed into the window
     QString end;
-    bool preview = false; // show what the import would do instead of running it
-    QString format;       // of the preview: "table" (the default) or "json"
-    QString reportPath;   // where to write the run's report; empty: none
+    bool preview = false;         // show what the import would do instead of running it
+    bool verify = false;          // read back what the data import writes instead of running it
+    bool importAndVerify = false; // run the import, then its verification
+    QString format;     // of the preview or the verification: "table" (the default) or "json"
+    QString reportPath; // where to write the run's report; empty: none
 };
 
 // True when the arguments after the program's name ask for the batch mode, the help or the

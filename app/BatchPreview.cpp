@@ -12,8 +12,8 @@ namespace {
 const QString TableFormat = QStringLiteral("table");
 const QString JsonFormat = QStringLiteral("json");
 
-// Writes the record where the options ask for a report; the status becomes a failure when it
-// cannot be written.
+} // namespace
+
 int withReport(const BatchOptions &options, const RunRecord &record, int status, QTextStream &err)
 {
     if (options.reportPath.isEmpty())
@@ -26,14 +26,21 @@ int withReport(const BatchOptions &options, const RunRecord &record, int status,
     return status;
 }
 
-} // namespace
+void printRecord(const BatchOptions &options, const RunRecord &record, QTextStream &out)
+{
+    if (options.format == JsonFormat)
+        out << QString::fromUtf8(toJsonDocument(record));
+    else
+        out << toText(viewOf(record));
+    out.flush();
+}
 
 std::optional<QString> checkPreviewAndReport(const BatchOptions &options)
 {
     if (options.preview && !options.reportPath.isEmpty())
         return QStringLiteral("--preview writes nothing and has no --report");
-    if (!options.format.isEmpty() && !options.preview)
-        return QStringLiteral("--format belongs to --preview");
+    if (!options.format.isEmpty() && !options.preview && !options.verify)
+        return QStringLiteral("--format belongs to --preview or --verify");
     if (!options.format.isEmpty() && options.format != TableFormat && options.format != JsonFormat)
         return QStringLiteral("--format is table or json, not %1").arg(options.format);
     return std::nullopt;
@@ -45,11 +52,7 @@ int runPreviewCall(const BatchOptions &options, Workspace &workspace, UserInterf
     const std::optional<RunRecord> record = previewImport(workspace, ui, choices);
     if (!record)
         return exitStatus::Failure;
-    if (options.format == JsonFormat)
-        out << QString::fromUtf8(toJsonDocument(*record));
-    else
-        out << toText(viewOf(*record));
-    out.flush();
+    printRecord(options, *record, out);
     return record->succeeded ? exitStatus::Success : exitStatus::Failure;
 }
 

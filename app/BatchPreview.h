@@ -2,6 +2,7 @@
 
 #include "app/BatchMode.h"
 #include "app/ImportRun.h"
+#include "app/RunRecord.h"
 
 #include <QString>
 #include <QTextStream>
@@ -14,6 +15,13 @@ class UserInterface;
 class Workspace;
 
 // The batch mode's preview (--preview, --format) and run report (--report).
+
+// Writes the record where the options ask for a report; the status becomes a failure when it
+// cannot be written, with the reason on err.
+int withReport(const BatchOptions &options, const RunRecord &record, int status, QTextStream &err);
+
+// Prints the record to out as --format asks: a table, or one JSON document.
+void printRecord(const BatchOptions &options, const RunRecord &record, QTextStream &out);
 
 // What is wrong with the preview and report options of an import call, if anything.
 std::optional<QString> checkPreviewAndReport(const BatchOptions &options);

@@ -2,6 +2,7 @@
 
 #include "app/Workspace.h"
 #include "import/ImportPreview.h"
+#include "import/ImportVerify.h"
 #include "platform/Error.h"
 #include "platform/MessageLog.h"
 
@@ -57,6 +58,33 @@ bool everyStepSucceeded(const ImportTally &t)
            (!t.captions.ran || t.captions.succeeded) && (!t.data.ran || t.data.succeeded);
 }
 
+// Runs read on a facility connection of this run's own, under the hourglass, and ends the record:
+// whether it succeeded, and the messages and details that read gave its notes. A facility that
+// cannot be opened or read is a detail too.
+template <typename Read>
+void readFacility(Workspace &workspace, UserInterface &ui, RunRecord &record, const QString &what,
+                  Read read)
+{
+    const MousePointer remembered = ui.mousePointer();
+    ui.setMousePointer(MousePointer::Hourglass);
+    MessageLog notes;
+    try {
+        dal::Connection cnnFacility;
+        workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, record.facilityFileName);
+        cnnFacility.Open();
+        record.succeeded = read(cnnFacility, notes);
+        cnnFacility.Close();
+    } catch (const Error &e) {
+        notes.reportDetail(QStringLiteral("The %1 could not read the facility %2: %3")
+                               .arg(what, record.facilityFileName, e.description()));
+        record.succeeded = false;
+    }
+    ui.setMousePointer(remembered);
+    record.endedAt = DateTime::now();
+    record.messages = notes.messages();
+    record.details = notes.details();
+}
+
 } // namespace
 
 RunRecord recordedImport(Workspace &workspace, UserInterface &ui, const ImportChoices &choices)
@@ -77,26 +105,30 @@ std::optional<RunRecord> previewImport(Workspace &workspace, UserInterface &ui,
     const std::optional<PreviewRequest> request = checkedRequest(ui, record);
     if (!request)
         return std::nullopt;
-    const MousePointer remembered = ui.mousePointer();
-    ui.setMousePointer(MousePointer::Hourglass);
-    MessageLog notes;
-    try {
-        dal::Connection cnnFacility;
-        workspace.cnnManager().ConfigCnn4FACILITY(cnnFacility, record.facilityFileName);
-        cnnFacility.Open();
-        record.tally = computePreview(notes, workspace.cnnSource(), cnnFacility,
-                                      workspace.cnnRoot(), *request);
-        cnnFacility.Close();
-        record.succeeded = everyStepSucceeded(record.tally);
-    } catch (const Error &e) {
-        notes.reportDetail(QStringLiteral("The preview could not read the facility %1: %2")
-                               .arg(record.facilityFileName, e.description()));
-        record.succeeded = false;
-    }
-    ui.setMousePointer(remembered);
-    record.endedAt = DateTime::now();
-    record.messages = notes.messages();
-    record.details = notes.details();
+    readFacility(workspace, ui, record, QStringLiteral("preview"),
+                 [&](dal::Connection &facility, MessageLog &notes) {
+                     record.tally = computePreview(notes, workspace.cnnSource(), facility,
+                                                   workspace.cnnRoot(), *request);
+                     return everyStepSucceeded(record.tally);
+                 });
+    return record;
+}
+
+std::optional<RunRecord> verifyImport(Workspace &workspace, UserInterface &ui,
+                                      const ImportChoices &choices)
+{
+    RunRecord record = recordOf(RunRecord::Kind::Verification, workspace, choices);
+    record.variables = false;
+    const std::optional<PreviewRequest> request = checkedRequest(ui, record);
+    if (!request)
+        return std::nullopt;
+    readFacility(workspace, ui, record, QStringLiteral("verification"),
+                 [&](dal::Connection &facility, MessageLog &notes) {
+                     record.verification = computeVerification(
+                         notes, ui, workspace.cnnSource(), facility, workspace.cnnRoot(),
+                         VerifyRequest{request->siteId, request->start, request->end});
+                     return record.verification.succeeded;
+                 });
     return record;
 }
 

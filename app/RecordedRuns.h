@@ -20,4 +20,11 @@ RunRecord recordedImport(Workspace &workspace, UserInterface &ui, const ImportCh
 std::optional<RunRecord> previewImport(Workspace &workspace, UserInterface &ui,
                                        const ImportChoices &choices);
 
+// What the facility holds of the readings that the data import with the choices writes, read
+// back slot by slot, with nothing written. The choices pass the data import's own checks first,
+// as for the preview ("Variables" plays no part); the progress goes to ui, the messages of the
+// import's building blocks into the record.
+std::optional<RunRecord> verifyImport(Workspace &workspace, UserInterface &ui,
+                                      const ImportChoices &choices);
+
 } // namespace zarn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportTally.h"
+#include "import/VerificationTally.h"
 #include "platform/DateTime.h"
 #include "platform/UserInterface.h"
 
@@ -9,11 +10,12 @@
 
 namespace zarn {
 
-// One preview or one import run as the operator asked for it and as it went: the choices, the
-// messages shown, the details reported, and the tally of what the steps did (or would do).
+// One preview, import run or verification as the operator asked for it and as it went: the
+// choices, the messages shown, the details reported, the tally of what the steps did (or would
+// do) and what the verification found.
 struct RunRecord
 {
-    enum class Kind { Preview, Report };
+    enum class Kind { Preview, Report, Verification };
 
     Kind kind = Kind::Report;
     QString siteId;
@@ -30,6 +32,7 @@ struct RunRecord
     std::vector<Message> messages;
     std::vector<QString> details;
     ImportTally tally;
+    VerificationTally verification;
 };
 
 } // namespace zarn

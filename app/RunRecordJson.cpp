@@ -1,6 +1,7 @@
 #include "app/RunRecordJson.h"
 
 #include "app/ReportFile.h"
+#include "app/VerificationJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -117,16 +118,7 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
         return o;
     };
     auto passedOver = [withSlots](const PassedOverReadings &p) {
-        QJsonObject o{{QStringLiteral("readingKey"), p.readingKey},
-                      {QStringLiteral("sensorId"),
-                       p.sensorId.isEmpty() ? QJsonValue() : QJsonValue(p.sensorId)},
-                      {QStringLiteral("reason"), p.reason},
-                      {QStringLiteral("count"), double(p.count)},
-                      {QStringLiteral("first"), stampOrNull(p.first)},
-                      {QStringLiteral("last"), stampOrNull(p.last)}};
-        if (withSlots)
-            o.insert(QStringLiteral("slots"), double(p.slotCount));
-        return o;
+        return passedOverJson(p, withSlots);
     };
     QJsonObject o = stepObject(t.ran, t.succeeded);
     o.insert(QStringLiteral("total"), double(t.total));
@@ -141,6 +133,20 @@ QJsonObject dataJson(const DataTally &t, bool withSlots)
 
 } // namespace
 
+QJsonObject passedOverJson(const PassedOverReadings &p, bool withSlots)
+{
+    QJsonObject o{
+        {QStringLiteral("readingKey"), p.readingKey},
+        {QStringLiteral("sensorId"), p.sensorId.isEmpty() ? QJsonValue() : QJsonValue(p.sensorId)},
+        {QStringLiteral("reason"), p.reason},
+        {QStringLiteral("count"), double(p.count)},
+        {QStringLiteral("first"), stampOrNull(p.first)},
+        {QStringLiteral("last"), stampOrNull(p.last)}};
+    if (withSlots)
+        o.insert(QStringLiteral("slots"), double(p.slotCount));
+    return o;
+}
+
 QString rerunNote()
 {
     return QStringLiteral("Running the same import again stores the rest: its writes replace "
@@ -150,13 +156,15 @@ QString rerunNote()
 QJsonObject toJson(const RunRecord &record)
 {
     const bool preview = record.kind == RunRecord::Kind::Preview;
+    const QString kinds[] = {QStringLiteral("preview"), QStringLiteral("report"),
+                             QStringLiteral("verification")};
     auto message = [](const Message &m) {
         return QJsonObject{{QStringLiteral("kind"), messageKindName(m.icon)},
                            {QStringLiteral("text"), m.text}};
     };
     auto detail = [](const QString &d) { return QJsonValue(d); };
     return QJsonObject{
-        {QStringLiteral("kind"), preview ? QStringLiteral("preview") : QStringLiteral("report")},
+        {QStringLiteral("kind"), kinds[static_cast<int>(record.kind)]},
         {QStringLiteral("site"), QJsonObject{{QStringLiteral("id"), record.siteId},
                                              {QStringLiteral("name"), record.siteName}}},
         {QStringLiteral("facility"),
@@ -175,6 +183,7 @@ QJsonObject toJson(const RunRecord &record)
         {QStringLiteral("variables"), variablesJson(record.tally.variables)},
         {QStringLiteral("captions"), captionsJson(record.tally.captions)},
         {QStringLiteral("data"), dataJson(record.tally.data, preview)},
+        {QStringLiteral("verify"), verificationJson(record.verification)},
     };
 }
 

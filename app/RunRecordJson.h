@@ -19,6 +19,9 @@ QByteArray toJsonDocument(const RunRecord &record);
 // Returns what failed, naming the file, or nothing.
 std::optional<QString> writeReport(const QString &path, const RunRecord &record);
 
+// A key's readings passed over, as the data section lists them (with the slots, in a preview).
+QJsonObject passedOverJson(const PassedOverReadings &p, bool withSlots);
+
 // The sentence a report of a failed data import carries about running it again.
 QString rerunNote();
 

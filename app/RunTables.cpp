@@ -1,6 +1,7 @@
 #include "app/RunTables.h"
 
 #include "app/RunRecordJson.h"
+#include "app/VerificationTables.h"
 
 #include <algorithm>
 
@@ -28,16 +29,18 @@ QString stampText(const std::optional<DateTime> &stamp)
     return stamp ? stamp->toIsoText() : QString();
 }
 
-QString headingOf(const RunRecord &r, const Wording &w)
+QString headingOf(const RunRecord &r)
 {
+    const QString kinds[] = {QStringLiteral("Preview"), QStringLiteral("Report"),
+                             QStringLiteral("Verification")};
     QStringList steps;
     if (r.variables)
         steps << QStringLiteral("Variables");
     if (r.data)
         steps << QStringLiteral("Data from %1 to %2 (both excluded)").arg(r.startDate, r.endDate);
     return QStringLiteral("%1 of site %2 \"%3\" into facility %4 \"%5\": %6")
-        .arg(w.preview ? QStringLiteral("Preview") : QStringLiteral("Report"), r.siteId, r.siteName,
-             r.facilityFileName, r.facilityName,
+        .arg(kinds[static_cast<int>(r.kind)], r.siteId, r.siteName, r.facilityFileName,
+             r.facilityName,
              steps.isEmpty() ? QStringLiteral("nothing chosen") : steps.join(QStringLiteral(", ")));
 }
 
@@ -220,7 +223,7 @@ RunView viewOf(const RunRecord &record)
 {
     const Wording w{record.kind == RunRecord::Kind::Preview};
     RunView view;
-    view.heading = headingOf(record, w);
+    view.heading = headingOf(record);
     const ImportTally &t = record.tally;
     if (t.locations.ran)
         addLocations(t.locations, w, view);
@@ -230,6 +233,8 @@ RunView viewOf(const RunRecord &record)
         addCaptions(t.captions, w, view);
     if (t.data.ran)
         addData(t.data, w, view);
+    if (record.verification.ran)
+        addVerification(record.verification, view);
     for (const Message &m : record.messages)
         view.summary
             << iconLabel(m.icon) + QLatin1Char(' ') +

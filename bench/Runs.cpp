@@ -2,6 +2,7 @@
 
 #include "bench/PgCopy.h"
 #include "facility/DataDDInt.h"
+#include "import/ImportVerify.h"
 #include "import/Importer.h"
 #include "platform/dal/Transaction.h"
 
@@ -111,9 +112,29 @@ Measure insertRows(const Options &options, dal::Connection &source, dal::Connect
     });
 }
 
+// Reads back every slot that the import wrote and checks that each matches.
+Measure verifyImport(const Options &options, dal::Connection &source, dal::Connection &facility,
+                     dal::Connection &root)
+{
+    QuietUserInterface ui;
+    VerificationTally verification;
+    const Measure m = measure(options.readings, serverProcess(options, facility), [&] {
+        verification = computeVerification(ui, ui, source, facility, root,
+                                           VerifyRequest{siteId, rangeStart, rangeEnd});
+    });
+    const SlotCounts counts = verification.total();
+    check(verification.succeeded, "the verification failed");
+    check(verification.readings.written == options.readings,
+          "the verification did not expect every reading");
+    check(counts.checked > 0 && counts.matching == counts.checked,
+          "the verification found slots that differ");
+    return m;
+}
+
 } // namespace
 
-Measure runImport(const Options &options, schema::StandInServer &server, dal::Connection &source)
+ImportMeasures runImport(const Options &options, schema::StandInServer &server,
+                         dal::Connection &source)
 {
     const auto facility = freshFacility(options, server, source);
     const auto root =
@@ -130,7 +151,7 @@ Measure runImport(const Options &options, schema::StandInServer &server, dal::Co
               QStringLiteral("Inserted %1 data records into ZARN database.").arg(options.readings),
           "the import did not write every reading");
     check(storedCount(*facility) == options.readings, "the store does not hold every reading");
-    return m;
+    return {m, verifyImport(options, source, *facility, *root)};
 }
 
 Measure runBulk(const Options &options, schema::StandInServer &server, dal::Connection &source)

@@ -1,6 +1,6 @@
 // Times the data import of a generated site into a SQLite facility, or into a PostgreSQL one
-// reached by its own provider or through ODBC, against the bulk limit for the same rows and
-// against one call and one commit per reading.
+// reached by its own provider or through ODBC, and its verification, against the bulk limit for
+// the same rows and against one call and one commit per reading.
 //
 //   zarn-bench-import --server sqlite|postgresql|odbc|mariadb --readings N [--sample K] [--sensors
 //   S]
@@ -125,9 +125,11 @@ QString describe(const QString &label, const Measure &m)
         .arg(m.cpuSeconds, 0, 'f', 1);
 }
 
-void report(const Options &options, const Measure &import, const Measure &bulk,
+void report(const Options &options, const ImportMeasures &run, const Measure &bulk,
             const Measure &original)
 {
+    const Measure &import = run.import;
+    const double verifyRatio = run.verify.rate() / import.rate();
     const QString procedure = options.server == Server::sqlite || options.server == Server::mariadb
                                   ? QStringLiteral("-")
                                   : options.procedure;
@@ -138,15 +140,19 @@ void report(const Options &options, const Measure &import, const Measure &bulk,
                .arg(options.readings)
                .arg(options.sensors);
     out << describe(QStringLiteral("import"), import);
+    out << describe(QStringLiteral("verify"), run.verify);
     out << describe(QStringLiteral("bulk"), bulk);
     out << describe(QStringLiteral("original"), original);
     out << QStringLiteral("  import: %1 of the bulk limit, %2 times the original (one call and "
                           "one commit per reading)\n")
                .arg(ratio, 0, 'f', 2)
                .arg(import.rate() / original.rate(), 0, 'f', 1);
+    out << QStringLiteral("  verify: %1 times the import's rate\n").arg(verifyRatio, 0, 'f', 2);
     out << QStringLiteral("RESULT server=%1 procedure=%2 readings=%3 sensors=%4 rate=%5 ratio=%6 "
                           "server_us_per_call=%7 server_busy=%8 peak_mb=%9 bulk_rate=%10 "
-                          "bulk_server_us_per_row=%11 original_rate=%12 original_readings=%13\n")
+                          "bulk_server_us_per_row=%11 original_rate=%12 original_readings=%13 "
+                          "verify_rate=%14 verify_ratio=%15 verify_server_us_per_reading=%16 "
+                          "verify_peak_mb=%17\n")
                .arg(serverName(options.server), procedure)
                .arg(options.readings)
                .arg(options.sensors)
@@ -158,14 +164,18 @@ void report(const Options &options, const Measure &import, const Measure &bulk,
                .arg(bulk.rate(), 0, 'f', 0)
                .arg(figure(bulk.serverMicrosPerRow(), 1))
                .arg(original.rate(), 0, 'f', 0)
-               .arg(original.rows);
+               .arg(original.rows)
+               .arg(run.verify.rate(), 0, 'f', 0)
+               .arg(verifyRatio, 0, 'f', 3)
+               .arg(figure(run.verify.serverMicrosPerRow(), 1))
+               .arg(run.verify.peakMb, 0, 'f', 1);
 }
 
 int run(const Options &options)
 {
     const auto source = schema::openConnection(sourceDatabase(options));
     const auto server = facilityServer(options);
-    const Measure import = runImport(options, *server, *source);
+    const ImportMeasures import = runImport(options, *server, *source);
     const Measure bulk = runBulk(options, *server, *source);
     const Measure original = runOriginal(options, *server, *source);
     report(options, import, bulk, original);

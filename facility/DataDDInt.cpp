@@ -146,6 +146,15 @@ void assign(Command &command, int position, const Value &value)
     command.Parameters(position).value = value;
 }
 
+// A value seek's record from its outputs, in this order: the value, the time stamp, the text.
+void assignFound(const Value &curvalue, const Value &datestamp, const Value &text,
+                 DateTime &DateOut, double &value, QString &textvalue)
+{
+    value = curvalue.toDouble();
+    DateOut = datestamp.toDateTime();
+    textvalue = trimSpaces(text.toTextOrEmpty());
+}
+
 } // namespace
 
 DataDDInt::DataDDInt() = default;
@@ -249,11 +258,8 @@ void DataDDInt::SeekData(DateTime SlotStartDatetime, std::int32_t VarId, DateTim
                          double &value, QString &textvalue, Value *AuditUser, Value *AuditTimeStamp,
                          Value *Status, Value *FORCED)
 {
+    assignSeekInputs(SlotStartDatetime, VarId);
     Command &command = built(SeekValue);
-    assign(command, 0, SlotStartDatetime);
-    assign(command, 1, VarId);
-    assign(command, 8, SlotStartDatetime);
-    assign(command, 9, slotEndOf(SlotStartDatetime));
     command.Execute();
 
     if (isMissing(output(command, 4))) {
@@ -261,9 +267,8 @@ void DataDDInt::SeekData(DateTime SlotStartDatetime, std::int32_t VarId, DateTim
         return;
     }
     m_noMatch = false;
-    value = output(command, 2).toDouble();
-    DateOut = output(command, 7).toDateTime();
-    textvalue = trimSpaces(output(command, 3).toTextOrEmpty());
+    assignFound(output(command, 2), output(command, 7), output(command, 3), DateOut, value,
+                textvalue);
     if (AuditUser)
         *AuditUser = trimSpaces(output(command, 5).toTextOrEmpty());
     if (AuditTimeStamp)
@@ -272,6 +277,40 @@ void DataDDInt::SeekData(DateTime SlotStartDatetime, std::int32_t VarId, DateTim
         *Status = output(command, 10);
     if (FORCED)
         *FORCED = output(command, 11);
+}
+
+void DataDDInt::assignSeekInputs(DateTime SlotStartDatetime, std::int32_t VarId)
+{
+    Command &command = built(SeekValue);
+    assign(command, 0, SlotStartDatetime);
+    assign(command, 1, VarId);
+    assign(command, 8, SlotStartDatetime);
+    assign(command, 9, slotEndOf(SlotStartDatetime));
+}
+
+void DataDDInt::QueueSeekData(DateTime SlotStartDatetime, std::int32_t VarId)
+{
+    assignSeekInputs(SlotStartDatetime, VarId);
+    built(SeekValue).QueueRead();
+}
+
+std::vector<std::optional<FoundValue>> DataDDInt::FetchSeeks()
+{
+    const std::vector<std::vector<Value>> calls = built(SeekValue).FetchRead();
+    std::vector<std::optional<FoundValue>> found;
+    found.reserve(calls.size());
+    for (const std::vector<Value> &outputs : calls) {
+        if (isMissing(outputs[4])) {
+            found.emplace_back();
+            continue;
+        }
+        std::optional<FoundValue> &record = found.emplace_back(FoundValue{});
+        assignFound(outputs[2], outputs[7], outputs[3], record->DateOut, record->value,
+                    record->textvalue);
+    }
+    if (!found.empty())
+        m_noMatch = !found.back();
+    return found;
 }
 
 void DataDDInt::DeleteData(DateTime SlotStartDatetime, std::int32_t VarId)
@@ -374,9 +413,8 @@ void DataDDInt::SeekNext(DateTime SlotStartDatetime, DateTime SlotEndDatetime, s
         return;
     }
     m_noMatch = false;
-    value = output(command, 6).toDouble();
-    DateOut = output(command, 5).toDateTime();
-    textvalue = trimSpaces(output(command, 7).toTextOrEmpty());
+    assignFound(output(command, 6), output(command, 5), output(command, 7), DateOut, value,
+                textvalue);
     if (AuditUser)
         *AuditUser = trimSpaces(output(command, 8).toTextOrEmpty());
     if (AuditTimeStamp)

@@ -10,8 +10,19 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace zarn {
+
+// The record that a value seek found, as SeekData gives it: its time stamp, its value and its
+// text without blanks around it.
+struct FoundValue
+{
+    DateTime DateOut;
+    double value = 0;
+    QString textvalue;
+};
 
 // The facility's daily-data store: reads, writes and deletes the value and the comment of one
 // ZARN variable in one time slot through eight stored procedures of the facility database, one
@@ -88,12 +99,21 @@ public:
     // dal::Transaction::commit does.
     void FlushWritesAndCommit(dal::Transaction &transaction);
 
+    // SeekData for many slots in a row: the same procedure with the same inputs, queued and sent
+    // together by FetchSeeks where the provider can. FetchSeeks returns what each seek found, in
+    // the order queued: nothing where it found no record. NoMatch then tells of the last seek.
+    // A seek that fails, or whose record's value or time stamp does not convert, raises, and
+    // nothing of the seeks is returned.
+    void QueueSeekData(DateTime SlotStartDatetime, std::int32_t VarId);
+    std::vector<std::optional<FoundValue>> FetchSeeks();
+
     // A command as ConnectTo built it; raises zarn::Error before the first ConnectTo.
     const dal::Command &command(CommandIndex index) const;
 
 private:
     dal::Command &built(CommandIndex index) const;
     DateTime slotEndOf(DateTime slotStart) const;
+    void assignSeekInputs(DateTime SlotStartDatetime, std::int32_t VarId);
     void assignWriteInputs(DateTime SlotStartDatetime, DateTime NewDateTime, std::int32_t VarId,
                            double value, const QString &textvalue, std::int32_t Status);
     void buildCommands();

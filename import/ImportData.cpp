@@ -1,6 +1,7 @@
 #include "facility/DataDDInt.h"
 #include "import/GroupedWriter.h"
 #include "import/Importer.h"
+#include "import/ProgressClock.h"
 #include "import/ReadingPlan.h"
 #include "import/ReadingValue.h"
 #include "import/SourceText.h"
@@ -14,8 +15,6 @@
 namespace zarn {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const QString dataAuditUser = QStringLiteral("VT2ZRANS");
 
@@ -41,31 +40,6 @@ struct SourceColumns
 
     dal::Field &sensorType;
     dal::Field &trainNumber;
-};
-
-// Says when the progress bar and the window's events are due: at most once per interval, and
-// after every reading when the interval is zero.
-class ProgressClock
-{
-public:
-    explicit ProgressClock(std::chrono::milliseconds interval)
-        : m_interval(interval), m_last(Clock::now())
-    {}
-
-    bool due()
-    {
-        if (m_interval.count() <= 0)
-            return true;
-        const Clock::time_point now = Clock::now();
-        if (now - m_last < m_interval)
-            return false;
-        m_last = now;
-        return true;
-    }
-
-private:
-    std::chrono::milliseconds m_interval;
-    Clock::time_point m_last;
 };
 
 // The written count that the bar last moved to when it was moved after every reading: the bar

@@ -3,10 +3,10 @@
 #include "facility/SlotArithmetic.h"
 #include "import/Importer.h"
 #include "import/LocationPlan.h"
+#include "import/PlannedReadings.h"
 #include "import/ReadingPlan.h"
 #include "import/ReadingValue.h"
 #include "import/SensorRecord.h"
-#include "import/SourceText.h"
 #include "import/UserDefinedCaptions.h"
 #include "import/VariableRule.h"
 #include "platform/Error.h"
@@ -14,7 +14,6 @@
 #include "platform/dal/Transaction.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <set>
 #include <utility>
@@ -24,13 +23,18 @@ namespace zarn {
 namespace {
 
 // The one-minute slots that the readings of each reading key fall into.
-class SlotCounts
+class SlotCounts : public ReadingVisitor
 {
 public:
-    void add(const QString &key, DateTime stamp)
+    void written(const QString &key, ReadingRoute, const PendingWrite &write) override
     {
-        const DateTime slot = slot::slotStart(stamp, readingSlotsPerDay);
-        m_starts[key].push_back(std::llround(slot.days() * readingSlotsPerDay));
+        add(key, write.stamp);
+    }
+
+    void passedOver(const QString &key, std::optional<DateTime> stamp) override
+    {
+        if (stamp)
+            add(key, *stamp);
     }
 
     std::int64_t distinct(const QString &key)
@@ -41,6 +45,11 @@ public:
     }
 
 private:
+    void add(const QString &key, DateTime stamp)
+    {
+        m_starts[key].push_back(slotNumber(slot::slotStart(stamp, readingSlotsPerDay)));
+    }
+
     std::map<QString, std::vector<std::int64_t>> m_starts; // in minutes
 };
 
@@ -215,39 +224,11 @@ private:
     }
 
     // Counts the readings by the plan in the source's order, up to the first one that the import
-    // could not store.
+    // could not store, and the slots they fall into.
     static void countReadings(dal::Recordset &readings, ReadingPlan &plan, DataTally &t)
     {
-        const dal::Field &sensorType = readings.Fields(QStringLiteral("SensorType"));
-        const dal::Field &trainNumber = readings.Fields(QStringLiteral("TrainNumber"));
-        const dal::Field &data = readings.Fields(QStringLiteral("Data"));
-        const dal::Field &timeDate = readings.Fields(QStringLiteral("TimeDate"));
         SlotCounts slotCounts;
-        t.total = std::max<std::int64_t>(readings.RecordCount(), 0);
-        for (std::int64_t i = 0; i < t.total; ++i) {
-            const QString key = readingKey(sensorType.Value(), trainNumber.Value());
-            const ReadingRoute route = plan.route(key);
-            if (route.toVariable()) {
-                try {
-                    const PendingWrite write =
-                        writeOfReading(plan.variable(route).varId, data.Value(), timeDate.Value());
-                    plan.countStored(route, write.stamp);
-                    slotCounts.add(key, write.stamp);
-                    ++t.written;
-                } catch (const Error &e) {
-                    t.failure = ReadingFailure{
-                        key,       asRead(timeDate.Value()), asRead(data.Value()), i + 1, t.written,
-                        QString(), e.description()};
-                    break;
-                }
-            } else {
-                const std::optional<DateTime> stamp = stampOfReading(timeDate.Value());
-                plan.countPassedOver(route, stamp);
-                if (stamp)
-                    slotCounts.add(key, *stamp);
-            }
-            readings.MoveNext();
-        }
+        walkReadings(readings, plan, t, slotCounts);
         for (VariableReadings &r : t.perVariable)
             r.slotCount = slotCounts.distinct(r.readingKey);
         for (PassedOverReadings &p : t.passedOver)

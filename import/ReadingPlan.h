@@ -8,6 +8,7 @@
 #include "platform/dal/Recordset.h"
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -47,6 +48,8 @@ class ReadingRoute
 {
 public:
     bool toVariable() const { return m_index >= 0; }
+    // The position of its variable among the plan's variables; for a route to a variable only.
+    std::size_t variableIndex() const { return static_cast<std::size_t>(m_index); }
 
 private:
     explicit ReadingRoute(std::int32_t index) : m_index(index) {}

@@ -77,6 +77,11 @@ PendingWrite writeOfReading(std::int32_t varId, const Value &data, const Value &
                         textOf(data)};
 }
 
+std::int64_t slotNumber(DateTime slotStart)
+{
+    return std::llround(slotStart.days() * readingSlotsPerDay);
+}
+
 std::optional<DateTime> stampOfReading(const Value &timeDate)
 {
     try {

@@ -27,6 +27,9 @@ constexpr qsizetype textValueLength = 255;
 // why a reading cannot be stored.
 PendingWrite writeOfReading(std::int32_t varId, const Value &data, const Value &timeDate);
 
+// A one-minute slot as a whole number: its start in minutes since the date-times' day 0.
+std::int64_t slotNumber(DateTime slotStart);
+
 // The time stamp of a reading, or nothing when it has none that converts.
 std::optional<DateTime> stampOfReading(const Value &timeDate);
 

@@ -13,14 +13,17 @@ PreviewActions::PreviewActions(QWidget &window, QPushButton &importButton, Works
                                std::function<ImportChoices()> choices, std::function<bool()> busy)
     : QObject(&window), m_window(window), m_workspace(workspace), m_choices(std::move(choices)),
       m_busy(std::move(busy)), m_preview(new QAction(QStringLiteral("Preview"), &window)),
-      m_report(new QAction(QStringLiteral("Last import report"), &window))
+      m_report(new QAction(QStringLiteral("Last import report"), &window)),
+      m_verify(new QAction(QStringLiteral("Verify"), &window))
 {
     m_preview->setObjectName(QStringLiteral("actPreview"));
     m_preview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_report->setObjectName(QStringLiteral("actLastReport"));
     m_report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     m_report->setEnabled(false);
-    for (QAction *action : {m_preview, m_report}) {
+    m_verify->setObjectName(QStringLiteral("actVerify"));
+    m_verify->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    for (QAction *action : {m_preview, m_report, m_verify}) {
         window.addAction(action); // the shortcuts work wherever the focus is in the window
         importButton.addAction(action);
     }
@@ -42,16 +45,16 @@ void PreviewActions::showPreview()
     const std::optional<RunRecord> record =
         previewImport(m_workspace, m_workspace.ui(), m_choices());
     if (record)
-        openDialog(*record);
+        showRecord(*record);
 }
 
 void PreviewActions::showLastReport()
 {
     if (m_lastReport)
-        openDialog(*m_lastReport);
+        showRecord(*m_lastReport);
 }
 
-void PreviewActions::openDialog(const RunRecord &record)
+void PreviewActions::showRecord(const RunRecord &record)
 {
     auto *dialog = new RunRecordDialog(record, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

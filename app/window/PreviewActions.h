@@ -15,9 +15,10 @@ namespace zarn {
 
 class Workspace;
 
-// The window's "Preview" and "Last import report", which leave its layout as it is: both are in
-// the context menu of the "Import" button and have the keyboard shortcuts Ctrl+P and Ctrl+R.
-// Each opens a read-only dialog over the window.
+// The window's "Preview", "Last import report" and "Verify": in the context menu of the
+// "Import" button, with the keyboard shortcuts Ctrl+P, Ctrl+R and Ctrl+Shift+V. Each opens a
+// read-only dialog over the window. The window runs a verification itself, as it runs an
+// import (verifyAction() is its to connect), and shows the outcome with showRecord().
 class PreviewActions : public QObject
 {
     Q_OBJECT
@@ -33,11 +34,13 @@ public:
 
     QAction &previewAction() const { return *m_preview; }
     QAction &reportAction() const { return *m_report; }
+    QAction &verifyAction() const { return *m_verify; }
+
+    void showRecord(const RunRecord &record);
 
 private:
     void showPreview();
     void showLastReport();
-    void openDialog(const RunRecord &record);
 
     QWidget &m_window;
     Workspace &m_workspace;
@@ -45,6 +48,7 @@ private:
     std::function<bool()> m_busy;
     QAction *m_preview;
     QAction *m_report;
+    QAction *m_verify;
     std::optional<RunRecord> m_lastReport;
 };
 

@@ -55,6 +55,19 @@ QTableWidget *tableWidget(const RunTable &table)
     return widget;
 }
 
+QString titleOf(RunRecord::Kind kind)
+{
+    switch (kind) {
+    case RunRecord::Kind::Preview:
+        return QStringLiteral("Preview");
+    case RunRecord::Kind::Verification:
+        return QStringLiteral("Verification");
+    case RunRecord::Kind::Report:
+        break;
+    }
+    return QStringLiteral("Last import report");
+}
+
 } // namespace
 
 RunRecordDialog::RunRecordDialog(const RunRecord &record, QWidget *parent) : QDialog(parent)
@@ -62,8 +75,7 @@ RunRecordDialog::RunRecordDialog(const RunRecord &record, QWidget *parent) : QDi
     const RunView view = viewOf(record);
     m_text = toText(view);
     setObjectName(QStringLiteral("RunRecordDialog"));
-    setWindowTitle(record.kind == RunRecord::Kind::Preview ? QStringLiteral("Preview")
-                                                           : QStringLiteral("Last import report"));
+    setWindowTitle(titleOf(record.kind));
 
     auto *heading = new QLabel(view.heading);
     heading->setWordWrap(true);

@@ -7,9 +7,9 @@
 
 namespace zarn {
 
-// A preview or a run report in a read-only dialog: the heading and summary above, one sortable
-// table per step in tabs, and a "Copy" button that puts the whole of it on the clipboard as the
-// batch mode prints it.
+// A preview, a run report or a verification in a read-only dialog: the heading and summary
+// above, one sortable table per step in tabs, and a "Copy" button that puts the whole of it on
+// the clipboard as the batch mode prints it.
 class RunRecordDialog : public QDialog
 {
     Q_OBJECT

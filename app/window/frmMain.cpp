@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <optional>
 
 namespace zarn {
 
@@ -86,7 +87,8 @@ frmMain::frmMain(UserInterface *ui, QWidget *parent)
         [this] { return m_importing; });
     createButtonRow();
     // Enter presses the focused button, as it does in a dialog.
-    for (QPushButton *button : {btnImport, btnCancel, btnStop, btnHelp, btnPreview, btnLastReport})
+    for (QPushButton *button :
+         {btnImport, btnCancel, btnStop, btnHelp, btnPreview, btnVerify, btnLastReport})
         button->setAutoDefault(true);
     updateButtons();
 }
@@ -148,9 +150,28 @@ void frmMain::askToCloseDuringImport()
 void frmMain::importClicked()
 {
     const ImportChoices choices = currentChoices();
+    runShowingProgress([&] {
+        m_previewActions->setLastReport(recordedImport(*m_workspace, *m_progress, choices));
+    });
+}
+
+// A verification reads for as long as an import writes, with the same progress line and Stop.
+void frmMain::verifyClicked()
+{
+    if (m_importing)
+        return;
+    const ImportChoices choices = currentChoices();
+    std::optional<RunRecord> record;
+    runShowingProgress([&] { record = verifyImport(*m_workspace, *m_progress, choices); });
+    if (record && !m_closeWanted)
+        m_previewActions->showRecord(*record);
+}
+
+template <typename Run> void frmMain::runShowingProgress(Run &&run)
+{
     setImporting(true);
     m_progress->beginRun();
-    m_previewActions->setLastReport(recordedImport(*m_workspace, *m_progress, choices));
+    run();
     m_progress->endRun();
     setImporting(false);
     if (m_closeWanted)
@@ -184,11 +205,12 @@ void frmMain::updateButtons()
     btnImport->setEnabled(!m_importing);
     btnCancel->setEnabled(!m_importing);
     btnPreview->setEnabled(!m_importing);
+    btnVerify->setEnabled(!m_importing);
     btnLastReport->setEnabled(!m_importing && m_previewActions->reportAction().isEnabled());
 }
 
-// Under the progress's status line: Help on the left; Preview and the last import's report on
-// the right, each with its key (a verification's button goes beside Preview).
+// Under the progress's status line: Help on the left; Preview, Verify and the last import's
+// report on the right, each with its key.
 void frmMain::createButtonRow()
 {
     auto *help = new QAction(QStringLiteral("Help"), this);
@@ -202,16 +224,20 @@ void frmMain::createButtonRow()
     auto *row = place(new QWidget(this), "buttonRow", {270, 3375, 8520, 375}, {0, 1});
     btnHelp = buttonFor(*help, "btnHelp");
     btnPreview = buttonFor(m_previewActions->previewAction(), "btnPreview");
+    btnVerify = buttonFor(m_previewActions->verifyAction(), "btnVerify");
+    connect(&m_previewActions->verifyAction(), &QAction::triggered, this, &frmMain::verifyClicked);
     btnLastReport = buttonFor(report, "btnLastReport");
     auto *buttons = new QHBoxLayout(row);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addWidget(btnHelp);
     buttons->addStretch(1);
     buttons->addWidget(btnPreview);
+    buttons->addWidget(btnVerify);
     buttons->addWidget(btnLastReport);
     setTabOrder(cboFacility, btnHelp);
     setTabOrder(btnHelp, btnPreview);
-    setTabOrder(btnPreview, btnLastReport);
+    setTabOrder(btnPreview, btnVerify);
+    setTabOrder(btnVerify, btnLastReport);
 }
 
 void frmMain::showHelp()

@@ -62,6 +62,11 @@ private:
     void fillLists();
     // The click on "Import": one import run on the choices the controls show.
     void importClicked();
+    // The click on "Verify": the verification of the import that the controls' choices make.
+    void verifyClicked();
+    // Runs an import or a verification with the window's buttons greyed and its progress line;
+    // a close asked for meanwhile happens after it.
+    template <typename Run> void runShowingProgress(Run &&run);
     ImportChoices currentChoices() const;
     // "Import" and "Exit" are refused while an import runs, since the import lets window
     // events run: a second run would start inside the first, and Exit would close the
@@ -90,6 +95,7 @@ private:
     QPushButton *btnStop = nullptr;
     QPushButton *btnHelp = nullptr;
     QPushButton *btnPreview = nullptr;
+    QPushButton *btnVerify = nullptr;
     QPushButton *btnLastReport = nullptr;
     HelpDialog *m_help = nullptr; // owned by the window, made when first asked for
 

@@ -111,6 +111,20 @@ void Command::Queue()
     m_procedure->queue(m_parameters);
 }
 
+void Command::QueueRead()
+{
+    if (m_type != adCmdStoredProc)
+        throw Error(errc::InvalidProcedureCall,
+                    QStringLiteral("Only stored-procedure commands can be queued."));
+    ensurePrepared();
+    m_procedure->queueRead(m_parameters);
+}
+
+std::vector<std::vector<Value>> Command::FetchRead()
+{
+    return m_procedure ? m_procedure->fetchRead() : std::vector<std::vector<Value>>();
+}
+
 void Command::Flush()
 {
     if (m_procedure)

@@ -48,6 +48,13 @@ public:
     // queued before. Queue throws zarn::Error for a text command or without a connection.
     void Queue();
     void Flush();
+    // A stored procedure called many times in a row whose outputs are read: QueueRead keeps the
+    // inputs' values as they stand, FetchRead sends every call queued since and returns, per
+    // call in order, its parameters' values by position, outputs included (see
+    // ProcedureCall::queueRead). The command's own parameters keep the values of the last
+    // QueueRead. QueueRead throws zarn::Error for a text command or without a connection.
+    void QueueRead();
+    std::vector<std::vector<Value>> FetchRead();
 
 private:
     // Flush, then the commit of the connection's transaction, which the provider may send with

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -95,6 +96,16 @@ public:
     // Transaction::commit only. By default: flush() and Provider::commit() in a row.
     virtual void flushAndCommit(Provider &provider);
 
+    // Many calls in a row whose outputs are read, such as seeks. queueRead() takes the input
+    // values as they stand; fetchRead() sends every call queued since (a provider may send them
+    // together) and returns, per call in order, the values of its parameters by position: the
+    // outputs as the procedure returned them (Null where it returns none), the inputs as sent.
+    // A call that fails throws DatabaseError, and nothing of the calls is returned. Between
+    // queueRead() and fetchRead() the connection runs nothing else. By default the calls run one
+    // by one through execute() at fetchRead().
+    virtual void queueRead(const std::vector<Parameter> &parameters);
+    virtual std::vector<std::vector<Value>> fetchRead();
+
 protected:
     // The calls queued since the last flush: the declared parameters and each call's inputs.
     struct QueuedCalls
@@ -103,12 +114,17 @@ protected:
         std::vector<std::vector<Value>> inputs;
     };
     QueuedCalls takeQueued();
+    QueuedCalls takeQueuedReads();
+    // Per call in order, its parameters' values after `call` ran it on them (the inputs set).
+    static std::vector<std::vector<Value>>
+    readEach(const QueuedCalls &calls, const std::function<void(std::vector<Parameter> &)> &call);
     // Runs the calls [from, to) one by one through execute(); throws BatchError with the index
     // of the call that fails.
     void executeEach(const QueuedCalls &calls, std::size_t from, std::size_t to);
 
 private:
     QueuedCalls m_queued;
+    QueuedCalls m_queuedReads;
 };
 
 // A statement by which a record set writes one row of its table. Where it returns the row, its

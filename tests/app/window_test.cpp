@@ -198,17 +198,18 @@ TEST(WindowLayout, TabMovesThroughTheControlsInTheLayoutOrder)
     control(window, "btnImport")->setFocus();
 
     QStringList visited;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(visited,
-              (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate", "chkVars",
-                           "chkData", "cboFacility", "btnHelp", "btnPreview", "btnImport"}));
+    EXPECT_EQ(visited, (QStringList{"btnCancel", "cboSource", "txtStartDate", "txtEndDate",
+                                    "chkVars", "chkData", "cboFacility", "btnHelp", "btnPreview",
+                                    "btnVerify", "btnImport"}));
 }
 
-// Help, Preview and the last import's report are buttons in sight, each naming its key; F1
-// opens the help: the README's sections on running an import, the dates and the configuration.
+// Help, Preview, Verify and the last import's report are buttons in sight, each naming its
+// key; F1 opens the help: the README's sections on running an import, the dates and the
+// configuration.
 TEST(WindowLayout, HelpPreviewAndTheReportAreInSightWithTheirKeys)
 {
     RecordingUserInterface ui;
@@ -221,6 +222,7 @@ TEST(WindowLayout, HelpPreviewAndTheReportAreInSightWithTheirKeys)
         const char *button, *caption, *key;
     } buttons[] = {{"btnHelp", "Help", "F1"},
                    {"btnPreview", "Preview", "Ctrl+P"},
+                   {"btnVerify", "Verify", "Ctrl+Shift+V"},
                    {"btnLastReport", "Last import report", "Ctrl+R"}};
     for (const auto &b : buttons) {
         SCOPED_TRACE(b.button);

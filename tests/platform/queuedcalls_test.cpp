@@ -1,10 +1,12 @@
 // Queued procedure calls on every server: the order they run in, what a failure leaves, and
 // values of every length and kind, in numbers that span the providers' batches (PostgreSQL's
-// batch boundaries are tested with its provider; the failure positions here are ODBC's).
+// batch boundaries are tested with its provider; the failure positions here are ODBC's); and
+// queued calls whose outputs are read, each given what it gives when called alone.
 #include "platform/Error.h"
 #include "platform/dal/Connection.h"
 #include "platform/dal/Provider.h"
 #include "platform/dal/Recordset.h"
+#include "platform/dal/Transaction.h"
 #include "support/ScratchDatabase.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,11 @@ namespace {
 Parameter input(const char *name, DataTypeEnum type)
 {
     return {QString::fromLatin1(name), type, adParamInput, 0, Value()};
+}
+
+Parameter output(const char *name, DataTypeEnum type)
+{
+    return {QString::fromLatin1(name), type, adParamOutput, 255, Value()};
 }
 
 class QueuedCalls : public ::testing::Test
@@ -210,6 +217,86 @@ TEST_F(QueuedCalls, AValueThatDoesNotFitFailsItsCallAfterTheCallsBeforeIt)
         conn.provider().rollback();
     }
     EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM put_log")).toInt32(), 0);
+}
+
+// Reads whose inputs and outputs alternate, as a seek's do, read back what the writes left: in
+// call order, Null for a key without a row, inside a read-only snapshot and outside any
+// transaction, with an input that a batch may not carry among them, each call's outputs exactly
+// what it gives when executed alone.
+TEST_F(QueuedCalls, QueuedReadsGiveEachCallsOwnOutputsInOrder)
+{
+    const std::vector<DateTime> stamps = {
+        *DateTime::fromDateAndMilliseconds(2024, 3, 31, (2 * 3600 + 30 * 60 + 10) * 1000 + 601),
+        *DateTime::fromDateAndMilliseconds(1899, 12, 30, 1),
+        DateTime::fromParts(2024, 2, 29, 23, 59, 59)};
+    const auto label = [](std::int32_t n) {
+        return n % 3 == 0 ? Value::null() : Value(QStringLiteral("Zürich 'x' {%1}").arg(n));
+    };
+    constexpr std::int32_t rows = 3000;
+    conn.provider().beginTransaction();
+    for (std::int32_t n = 1; n <= rows; ++n)
+        queue(Value(n), 10 * n, stamps[n % stamps.size()], label(n));
+    call->flush();
+    conn.provider().commit();
+
+    db.createProcedure(
+        conn, QStringLiteral("zarn_get"),
+        {QStringLiteral("SELECT label AS label_out, stamp AS stamp_out, slot + :shift_in AS n_out "
+                        "FROM put_log WHERE n = :key_in"),
+         QStringLiteral("CREATE FUNCTION zarn_get(IN key_in integer, OUT label_out text, "
+                        "OUT stamp_out timestamp, IN shift_in integer, OUT n_out integer) AS $$ "
+                        "SELECT label, stamp, slot + shift_in FROM put_log WHERE n = key_in $$ "
+                        "LANGUAGE sql"),
+         QStringLiteral("CREATE PROCEDURE zarn_get(IN key_in INTEGER, OUT label_out TEXT, "
+                        "OUT stamp_out DATETIME(3), IN shift_in INTEGER, OUT n_out INTEGER) BEGIN "
+                        "SELECT label, stamp, slot + shift_in INTO label_out, stamp_out, n_out "
+                        "FROM put_log WHERE n = key_in; END")});
+    std::vector<Parameter> get = {input("key_in", adInteger), output("label_out", adVarWChar),
+                                  output("stamp_out", adDate), input("shift_in", adInteger),
+                                  output("n_out", adInteger)};
+    const std::unique_ptr<ProcedureCall> seek =
+        conn.provider().prepareProcedure(QStringLiteral("zarn_get"), get);
+    const auto expectRead = [&](std::int32_t key, const Value &keyValue,
+                                const std::vector<Value> &found) {
+        ASSERT_EQ(found.size(), get.size()) << key;
+        EXPECT_EQ(found[0].toTextOrEmpty(), keyValue.toTextOrEmpty()) << key;
+        EXPECT_EQ(found[3].toInt32(), key % 5) << key;
+        if (key < 1 || key > rows) {
+            EXPECT_TRUE(found[1].isNull() && found[2].isNull() && found[4].isNull()) << key;
+            return;
+        }
+        EXPECT_EQ(found[1].isNull(), label(key).isNull()) << key;
+        EXPECT_EQ(found[1].toTextOrEmpty(), label(key).toTextOrEmpty()) << key;
+        EXPECT_EQ(found[2].toDateTime(), stamps[key % stamps.size()]) << key;
+        EXPECT_EQ(found[4].toInt32(), 10 * key + key % 5) << key;
+    };
+    // Every key from the last to the first and past both ends; in one group the key 7 as a text.
+    const auto readAll = [&](bool withText) {
+        std::vector<std::pair<std::int32_t, Value>> keys;
+        for (std::int32_t key = rows + 2; key >= -1; --key)
+            keys.emplace_back(key, withText && key == 7 ? Value(QStringLiteral("7")) : Value(key));
+        for (const auto &[key, keyValue] : keys) {
+            get[0].value = keyValue;
+            get[3].value = Value(key % 5);
+            seek->queueRead(get);
+        }
+        const std::vector<std::vector<Value>> found = seek->fetchRead();
+        ASSERT_EQ(found.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            expectRead(keys[i].first, keys[i].second, found[i]);
+        // One call alone gives the same.
+        get[0].value = Value(rows / 2);
+        get[3].value = Value(rows / 2 % 5);
+        seek->execute(get);
+        expectRead(rows / 2, Value(rows / 2),
+                   {get[0].value, get[1].value, get[2].value, get[3].value, get[4].value});
+    };
+    {
+        const Transaction snapshot(conn, Transaction::Mode::ReadSnapshot);
+        readAll(false);
+        readAll(true);
+    }
+    readAll(false);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The window's "Preview" and "Last import report" under Qt's offscreen platform, on the server
-// under test: where they are, the dialog they open, and that a preview leaves the facility as
-// it was.
+// The window's "Preview", "Last import report" and "Verify" under Qt's offscreen platform, on
+// the server under test: where they are, the dialog they open, and that a preview and a
+// verification leave the facility as it was.
 
 #include "DemoDatabases.h"
 #include "app/window/RunRecordDialog.h"
@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -67,9 +68,11 @@ TEST_F(PreviewWindow, TheActionsAreOnTheImportButtonAndHaveShortcuts)
 {
     auto *import = control<QPushButton>("btnImport");
     EXPECT_EQ(import->contextMenuPolicy(), Qt::ActionsContextMenu);
-    ASSERT_EQ(import->actions().size(), 2);
+    ASSERT_EQ(import->actions().size(), 3);
     QAction *preview = import->actions()[0];
     QAction *report = import->actions()[1];
+    EXPECT_EQ(import->actions()[2]->text(), "Verify");
+    EXPECT_EQ(import->actions()[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+V")));
     EXPECT_EQ(preview->text(), "Preview");
     EXPECT_EQ(preview->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     EXPECT_EQ(report->text(), "Last import report");
@@ -120,6 +123,33 @@ TEST_F(PreviewWindow, TheLastImportReportShowsTheRunThatEnded)
     EXPECT_TRUE(dialog->text().startsWith("Report of site 102 \"Hilltop Water Plant\""));
     EXPECT_TRUE(dialog->text().contains("[message] Created 16 ZARN Variables."));
     EXPECT_EQ(ui.messages.size(), 1u) << "the report shows no message box";
+}
+
+// "Verify" after the import of the demo site's readings: its dialog shows every slot matching,
+// the progress line counted every reading, and the facility is as the import left it.
+TEST_F(PreviewWindow, VerifyAfterTheImportShowsEverySlotMatching)
+{
+    choose();
+    control<QAbstractButton>("chkData")->setChecked(true);
+    control<QLineEdit>("txtStartDate")->setText(QStringLiteral("2024-03-03"));
+    control<QLineEdit>("txtEndDate")->setText(QStringLiteral("2024-03-09"));
+    QTest::mouseClick(control("btnImport"), Qt::LeftButton);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    const QStringList before = db.facilityRows();
+
+    QTest::mouseClick(control("btnVerify"), Qt::LeftButton);
+    RunRecordDialog *dialog = openedDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Verification");
+    EXPECT_EQ(rows(*dialog, "tableSlots per variable"), 16);
+    EXPECT_TRUE(dialog->text().contains("Slots: 2304 checked, 2304 matching, 0 missing"))
+        << dialog->text().toStdString();
+    ASSERT_FALSE(ui.progressCounts.empty());
+    EXPECT_EQ(ui.progressCounts.back(), (std::pair<std::int64_t, std::int64_t>(2304, 2304)));
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(db.facilityRows(), before);
+    EXPECT_TRUE(control("btnImport")->isEnabled());
 }
 
 } // namespace

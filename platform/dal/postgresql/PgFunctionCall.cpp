@@ -47,7 +47,7 @@ std::vector<Value> inputValues(const std::vector<Parameter> &parameters)
 }
 
 void assignOutputs(const QString &procedure, const PGresult *result,
-                   std::vector<Parameter> &parameters)
+                   std::vector<Parameter> &parameters, int row)
 {
     const int outputs = static_cast<int>(parameters.size()) - inputCount(parameters);
     if (outputs > 0 && PQnfields(result) < outputs) {
@@ -57,12 +57,12 @@ void assignOutputs(const QString &procedure, const PGresult *result,
                 .arg(PQnfields(result))
                 .arg(outputs));
     }
-    const bool hasRow = PQntuples(result) > 0;
+    const bool hasRow = PQntuples(result) > row;
     int column = 0;
     for (Parameter &parameter : parameters) {
         if (parameter.direction == adParamInput)
             continue;
-        parameter.value = hasRow ? fieldValue(result, 0, column) : Value::null();
+        parameter.value = hasRow ? fieldValue(result, row, column) : Value::null();
         ++column;
     }
 }

@@ -16,8 +16,8 @@ int inputCount(const std::vector<Parameter> &parameters);
 QString procedureCallText(const QString &name, int inputs);
 ParameterTexts procedureInputs(const std::vector<Parameter> &parameters);
 std::vector<Value> inputValues(const std::vector<Parameter> &parameters);
-// The output parameters take the columns of the result's first row in order, Null without one.
+// The output parameters take the columns of the result's row in order, Null without one.
 void assignOutputs(const QString &procedure, const PGresult *result,
-                   std::vector<Parameter> &parameters);
+                   std::vector<Parameter> &parameters, int row = 0);
 
 } // namespace zarn::dal::pg

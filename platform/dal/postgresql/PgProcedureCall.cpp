@@ -4,6 +4,7 @@
 #include "platform/dal/postgresql/PgBatch.h"
 #include "platform/dal/postgresql/PgBinary.h"
 #include "platform/dal/postgresql/PgFunctionCall.h"
+#include "platform/dal/postgresql/PgReadBatch.h"
 #include "platform/dal/postgresql/PgStatement.h"
 
 #include <algorithm>
@@ -51,7 +52,8 @@ public:
                           const std::vector<Parameter> &parameters)
         : m_session(session), m_name(name), m_inputs(inputCount(parameters)),
           m_hasOutputs(m_inputs != static_cast<int>(parameters.size())),
-          m_prepared(session, procedureCallText(name, m_inputs))
+          m_prepared(session, procedureCallText(name, m_inputs)),
+          m_readBatches(session, name, m_inputs)
     {}
     ~PostgresProcedureCall() override
     {
@@ -68,6 +70,21 @@ public:
         ParameterTexts inputs = checkedInputs(parameters);
         const Result result = m_prepared.run(inputs);
         assignOutputs(m_name, result.get(), parameters);
+    }
+
+    // The calls of a function with outputs go in one statement where the server can call it so;
+    // its rows are their outputs in order.
+    std::vector<std::vector<Value>> fetchRead() override
+    {
+        const QueuedCalls calls = takeQueuedReads();
+        if (m_hasOutputs) {
+            if (const Result rows = m_readBatches.run(calls.declarations, calls.inputs)) {
+                return readEach(calls, [&, row = 0](std::vector<Parameter> &parameters) mutable {
+                    assignOutputs(m_name, rows.get(), parameters, row++);
+                });
+            }
+        }
+        return readEach(calls, [this](std::vector<Parameter> &p) { execute(p); });
     }
 
     void queue(const std::vector<Parameter> &parameters) override
@@ -457,6 +474,7 @@ private:
     bool m_hasOutputs;
     PreparedStatement m_prepared;
 
+    ReadBatches m_readBatches;
     std::unique_ptr<PreparedStatement> m_batchStatement;
     bool m_batchRefused = false;
     bool m_batchingNow = false;

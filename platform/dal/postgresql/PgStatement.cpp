@@ -60,6 +60,12 @@ void PreparedStatement::sendBinary(const std::vector<QByteArray> &parameters) co
                                         lengths.data(), formats.data(), 0));
 }
 
+Result PreparedStatement::runBinary(const std::vector<QByteArray> &parameters) const
+{
+    sendBinary(parameters);
+    return m_session->lastResult();
+}
+
 namespace {
 
 // Reading the rows of a result that the statement holds.

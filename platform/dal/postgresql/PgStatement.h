@@ -29,6 +29,8 @@ public:
     void send(ParameterTexts &parameters) const;
     // The same with parameters in binary form.
     void sendBinary(const std::vector<QByteArray> &parameters) const;
+    // Runs one execution with parameters in binary form and waits for its result.
+    Result runBinary(const std::vector<QByteArray> &parameters) const;
 
 private:
     std::shared_ptr<Session> m_session;

@@ -68,6 +68,30 @@ public:
             throw BatchError(*failure, succeeded);
     }
 
+    // Inside the caller's transaction, the calls of a body that only reads run without a
+    // savepoint each, as there is nothing of a failed call to undo.
+    std::vector<std::vector<Value>> fetchRead() override
+    {
+        const QueuedCalls calls = takeQueuedReads();
+        if (calls.inputs.empty())
+            return {};
+        prepareFor(calls.declarations);
+        if (m_writes || sqlite3_get_autocommit(m_db) != 0)
+            return readEach(calls, [this](std::vector<Parameter> &p) { execute(p); });
+        return readEach(calls, [this](std::vector<Parameter> &parameters) {
+            Result result;
+            try {
+                for (const BodyStatement &statement : m_body)
+                    runBodyStatement(statement, parameters, result);
+            } catch (...) {
+                for (BodyStatement &statement : m_body)
+                    statement.handle->reset();
+                throw;
+            }
+            assignOutputs(result, parameters);
+        });
+    }
+
 private:
     void prepareFor(const std::vector<Parameter> &parameters)
     {
@@ -85,12 +109,15 @@ private:
     {
         std::unique_ptr<StatementHandle> handle;
         std::vector<int> parameterOfHostParameter; // index into the parameters, per host one
+        // Per parameter, the column of this statement's rows that has its name; -1 for none.
+        // Found once, as a call's outputs are read many times.
+        std::vector<int> columnOfParameter;
     };
 
-    // What the last statement that returns rows gave: its column names and first row, if any.
+    // What the last statement that returns rows gave: that statement and its first row, if any.
     struct Result
     {
-        QStringList columns;
+        const BodyStatement *statement = nullptr;
         std::optional<std::vector<Value>> firstRow;
     };
 
@@ -106,11 +133,10 @@ private:
             body.push_back(prepareBodyStatement(sql));
         // A body that writes locks the database for writing from its start, so that the
         // connection's busy time-out applies even where a read comes before the first write.
-        const bool writes =
-            std::any_of(body.begin(), body.end(), [](const BodyStatement &statement) {
-                return sqlite3_stmt_readonly(statement.handle->get()) == 0;
-            });
-        m_begin = prepared(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+        m_writes = std::any_of(body.begin(), body.end(), [](const BodyStatement &statement) {
+            return sqlite3_stmt_readonly(statement.handle->get()) == 0;
+        });
+        m_begin = prepared(m_writes ? "BEGIN IMMEDIATE" : "BEGIN");
         m_commit = prepared("COMMIT");
         m_savepoint = prepared("SAVEPOINT zarn_procedure");
         m_release = prepared("RELEASE zarn_procedure");
@@ -163,6 +189,17 @@ private:
                                                    "none of its parameters.")
                                         .arg(m_name, QString::fromUtf8(hostName ? hostName : "?")));
             statement.parameterOfHostParameter.push_back(parameter);
+        }
+        QStringList columns;
+        for (int column = 0; column < sqlite3_column_count(stmt); ++column)
+            columns.append(QString::fromUtf8(sqlite3_column_name(stmt, column)));
+        for (const QString &parameter : m_parameterNames) {
+            const auto column =
+                std::find_if(columns.begin(), columns.end(), [&](const QString &name) {
+                    return name.compare(parameter, Qt::CaseInsensitive) == 0;
+                });
+            statement.columnOfParameter.push_back(
+                column == columns.end() ? -1 : static_cast<int>(column - columns.begin()));
         }
         return statement;
     }
@@ -222,10 +259,8 @@ private:
         const int columns = sqlite3_column_count(handle.get());
         bool onRow = handle.step();
         if (columns > 0) {
-            result.columns.clear();
+            result.statement = &statement;
             result.firstRow.reset();
-            for (int column = 0; column < columns; ++column)
-                result.columns.append(QString::fromUtf8(sqlite3_column_name(handle.get(), column)));
             if (onRow)
                 result.firstRow = firstRowOf(handle.get(), columns);
         }
@@ -245,14 +280,15 @@ private:
 
     void assignOutputs(const Result &result, std::vector<Parameter> &parameters) const
     {
-        for (Parameter &parameter : parameters) {
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            Parameter &parameter = parameters[i];
             if (parameter.direction != adParamOutput)
                 continue;
             if (!result.firstRow) {
                 parameter.value = Value::null();
                 continue;
             }
-            const qsizetype column = indexOf(result.columns, parameter.name);
+            const int column = result.statement->columnOfParameter[i];
             if (column < 0)
                 throw DatabaseError(QStringLiteral("Stored procedure %1 returns no column for its "
                                                    "output parameter %2.")
@@ -260,15 +296,6 @@ private:
             parameter.value = asDeclaredType((*result.firstRow)[static_cast<std::size_t>(column)],
                                              parameter.type);
         }
-    }
-
-    static qsizetype indexOf(const QStringList &names, const QString &name)
-    {
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            if (names[i].compare(name, Qt::CaseInsensitive) == 0)
-                return i;
-        }
-        return -1;
     }
 
     // SQLite gives a computed column no type: the value takes the parameter's declared type,
@@ -308,6 +335,7 @@ private:
     QString m_name;
     QStringList m_parameterNames;
     std::vector<BodyStatement> m_body;
+    bool m_writes = false; // a statement of the body writes
     std::unique_ptr<StatementHandle> m_begin;
     std::unique_ptr<StatementHandle> m_commit;
     std::unique_ptr<StatementHandle> m_savepoint;
