@@ -15,18 +15,34 @@ ImportProgress::ImportProgress(UserInterface &messages, QProgressBar &bar, QLabe
     QObject::connect(&m_stopButton, &QPushButton::clicked, [this] { requestStop(); });
 }
 
-namespace {
+void ImportProgress::beginRun(Run run)
+{
+    m_run = run;
+    m_stopRequested = false;
+    m_stopButton.setToolTip(QStringLiteral("Stops the %1.").arg(stopEffect()));
+}
 
-const QString StoppingText = QStringLiteral("Stopping after the batch being written...");
+QString ImportProgress::stopEffect() const
+{
+    return m_run == Run::Import
+               ? QStringLiteral("data import after the batch being written: the readings "
+                                "before it stay stored, and running the same import again "
+                                "completes it")
+               : QStringLiteral("verification at once; it has written nothing");
+}
 
-} // namespace
+QString ImportProgress::stoppingText() const
+{
+    return m_run == Run::Import ? QStringLiteral("Stopping after the batch being written...")
+                                : QStringLiteral("Stopping the verification...");
+}
 
 void ImportProgress::requestStop()
 {
     m_stopRequested = true;
     m_stopButton.setEnabled(false);
     if (m_writing)
-        m_status.setText(StoppingText);
+        m_status.setText(stoppingText());
 }
 
 void ImportProgress::setProgressMax(int max)
@@ -53,7 +69,7 @@ void ImportProgress::setProgressVisible(bool visible)
     m_writing = visible;
     if (visible) {
         m_shownFor.start();
-        m_status.setText(m_stopRequested ? StoppingText : QString());
+        m_status.setText(m_stopRequested ? stoppingText() : QString());
     }
     m_bar.setVisible(visible);
     m_status.setVisible(visible);

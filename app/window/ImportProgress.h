@@ -20,8 +20,13 @@ public:
     ImportProgress(UserInterface &messages, QProgressBar &bar, QLabel &status,
                    QPushButton &stopButton);
 
-    // An import run begins: no stop is asked for.
-    void beginRun() { m_stopRequested = false; }
+    // A run begins: no stop is asked for. What runs decides what "Stop" says: an import stops after
+    // the batch being written, a verification, which writes nothing, at once.
+    enum class Run { Import, Verification };
+    void beginRun(Run run);
+    Run currentRun() const { return m_run; }
+    // What a stop of the current run keeps, for the operator.
+    QString stopEffect() const;
     // The run has ended: nothing is left to stop. The bar and the status line stay as the data
     // import left them (after a failure, in sight).
     void endRun();
@@ -41,6 +46,8 @@ public:
     void reportDetail(const QString &detail) override { m_messages.reportDetail(detail); }
 
 private:
+    QString stoppingText() const;
+
     UserInterface &m_messages;
     QProgressBar &m_bar;
     QLabel &m_status;
@@ -48,6 +55,7 @@ private:
     QElapsedTimer m_shownFor;
     bool m_writing = false; // the data import writes: the bar shows
     bool m_stopRequested = false;
+    Run m_run = Run::Import;
 };
 
 } // namespace zarn

@@ -126,11 +126,12 @@ void frmMain::resizeEvent(QResizeEvent *event)
 void frmMain::askToCloseDuringImport()
 {
     QMessageBox question(QMessageBox::Question, applicationTitle(),
-                         QStringLiteral("An import is running.\n\n\"Stop and close\" stops the "
-                                        "data import after the batch being written: the "
-                                        "readings before it stay stored, and running the same "
-                                        "import again completes it. \"Close when it ends\" "
-                                        "lets the import run to its end."),
+                         QStringLiteral("%1 is running.\n\n\"Stop and close\" stops the %2. "
+                                        "\"Close when it ends\" lets it run to its end.")
+                             .arg(m_progress->currentRun() == ImportProgress::Run::Import
+                                      ? QStringLiteral("An import")
+                                      : QStringLiteral("A verification"),
+                                  m_progress->stopEffect()),
                          QMessageBox::NoButton, this);
     question.setObjectName(QStringLiteral("closeQuestion"));
     QPushButton *stop =
@@ -150,7 +151,7 @@ void frmMain::askToCloseDuringImport()
 void frmMain::importClicked()
 {
     const ImportChoices choices = currentChoices();
-    runShowingProgress([&] {
+    runShowingProgress(ImportProgress::Run::Import, [&] {
         m_previewActions->setLastReport(recordedImport(*m_workspace, *m_progress, choices));
     });
 }
@@ -162,15 +163,16 @@ void frmMain::verifyClicked()
         return;
     const ImportChoices choices = currentChoices();
     std::optional<RunRecord> record;
-    runShowingProgress([&] { record = verifyImport(*m_workspace, *m_progress, choices); });
+    runShowingProgress(ImportProgress::Run::Verification,
+                       [&] { record = verifyImport(*m_workspace, *m_progress, choices); });
     if (record && !m_closeWanted)
         m_previewActions->showRecord(*record);
 }
 
-template <typename Run> void frmMain::runShowingProgress(Run &&run)
+template <typename Run> void frmMain::runShowingProgress(ImportProgress::Run kind, Run &&run)
 {
     setImporting(true);
-    m_progress->beginRun();
+    m_progress->beginRun(kind);
     run();
     m_progress->endRun();
     setImporting(false);
@@ -307,8 +309,6 @@ void frmMain::createControls()
     // Under "Exit", which is greyed while "Stop" is there.
     btnStop = place(new QPushButton(QStringLiteral("Stop"), this), "btnStop",
                     {7560, 2895, 1230, 375}, moveAll);
-    btnStop->setToolTip(QStringLiteral("Stops the data import after the batch being written; "
-                                       "running the same import again completes it."));
 
     // The grey text while a box is empty is the form of a date, which no one takes for a date
     // already given; the tool tip names every form.

@@ -2,6 +2,7 @@
 
 #include "app/ImportRun.h"
 #include "app/Workspace.h"
+#include "app/window/ImportProgress.h"
 #include "app/window/TwipsLayout.h"
 #include "platform/UserInterface.h"
 
@@ -19,7 +20,6 @@ class QPushButton;
 namespace zarn {
 
 class HelpDialog;
-class ImportProgress;
 class PreviewActions;
 class QtUserInterface;
 
@@ -66,7 +66,7 @@ private:
     void verifyClicked();
     // Runs an import or a verification with the window's buttons greyed and its progress line;
     // a close asked for meanwhile happens after it.
-    template <typename Run> void runShowingProgress(Run &&run);
+    template <typename Run> void runShowingProgress(ImportProgress::Run kind, Run &&run);
     ImportChoices currentChoices() const;
     // "Import" and "Exit" are refused while an import runs, since the import lets window
     // events run: a second run would start inside the first, and Exit would close the
