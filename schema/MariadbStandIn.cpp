@@ -7,16 +7,6 @@ namespace zarn::schema {
 
 namespace {
 
-// The names that the stand-in creates on the server: plain ones only.
-QString plainName(const QString &name)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    if (!plain.match(name).hasMatch())
-        throw Error(errc::InvalidProcedureCall,
-                    QStringLiteral("\"%1\" is not a plain database name.").arg(name));
-    return name;
-}
-
 class MariadbStandIn : public StandInServer
 {
 public:

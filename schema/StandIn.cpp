@@ -4,6 +4,7 @@
 #include "platform/dal/Recordset.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace zarn::schema {
 
@@ -105,6 +106,15 @@ void writeIni(const QString &path, const StandInServer &server,
         !file.flush())
         throw Error(errc::InvalidProcedureCall,
                     QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+QString StandInServer::plainName(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(name).hasMatch())
+        throw Error(errc::InvalidProcedureCall,
+                    QStringLiteral("\"%1\" is not a plain database name.").arg(name));
+    return name;
 }
 
 } // namespace zarn::schema

@@ -77,6 +77,8 @@ protected:
     // The account that the catalogs' connection strings name, and its fixed password.
     static const QString &zarnUser();
     static const QString &zarnPassword();
+    // The names that a stand-in creates on its server: plain ones only; throws zarn::Error.
+    static QString plainName(const QString &name);
 
     // Replaces the database of a catalog (its upper-case name) with an empty one.
     virtual void replaceCatalogDatabase(const QString &catalog) = 0;

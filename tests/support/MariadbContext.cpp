@@ -5,21 +5,10 @@
 #include "support/ServerContext.h"
 
 #include <QCoreApplication>
-#include <QRandomGenerator>
-#include <atomic>
 
 namespace zarn::test {
 
 namespace {
-
-QString uniqueDatabaseName()
-{
-    static std::atomic<int> counter{0};
-    return QStringLiteral("zarn_scratch_%1_%2_%3")
-        .arg(QCoreApplication::applicationPid())
-        .arg(++counter)
-        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-}
 
 // Runs one statement as the account root, which logs on from this machine without a password.
 void runAsRoot(const QString &sql)

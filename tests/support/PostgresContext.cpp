@@ -3,9 +3,6 @@
 #include "support/OwnPostgresServer.h"
 #include "support/ServerContext.h"
 
-#include <QCoreApplication>
-#include <QRandomGenerator>
-#include <atomic>
 #include <stdexcept>
 
 namespace zarn::test {
@@ -25,15 +22,6 @@ QString postgresqlAddress()
         fail(QStringLiteral("ZARN_TEST_PG_HOST and ZARN_TEST_PG_PORT must name the PostgreSQL "
                             "server for the tests."));
     return host + QLatin1Char(':') + port;
-}
-
-QString uniqueDatabaseName()
-{
-    static std::atomic<int> counter{0};
-    return QStringLiteral("zarn_scratch_%1_%2_%3")
-        .arg(QCoreApplication::applicationPid())
-        .arg(++counter)
-        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 }
 
 // Runs one statement on the server's maintenance database as the superuser.

@@ -122,6 +122,9 @@ public:
 // address or driver is not given: a server run never passes by skipping.
 const ServerContext &serverContext();
 
+// A database name that no other test process or scratch database of this one takes.
+QString uniqueDatabaseName();
+
 // The contexts, one per server.
 std::unique_ptr<ServerContext> makeSqliteContext();
 std::unique_ptr<ServerContext> makePostgresContext(bool throughOdbc);
